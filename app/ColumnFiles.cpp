@@ -1,0 +1,94 @@
+#include "ColumnFiles.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "Error.h"
+#include "MyLib.h"
+#include "Platform.h"
+
+namespace {
+
+std::string FoldAsciiCase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+bool HoldsUnsafeByte(const std::string& name) {
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 32 || std::strchr("/\\:*?\"<>|", c) != nullptr) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// NameFiles + "_" + digits, ignoring A-Z case: the form of a numbered file's name.
+bool LooksNumbered(const std::string& folded_name, const std::string& folded_base) {
+  if (folded_name.size() <= folded_base.size() + 1) return false;
+  if (folded_name.compare(0, folded_base.size(), folded_base) != 0) return false;
+  if (folded_name[folded_base.size()] != '_') return false;
+  for (size_t i = folded_base.size() + 1; i < folded_name.size(); ++i) {
+    if (folded_name[i] < '0' || folded_name[i] > '9') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string NumberedFileName(const RunSettings& settings, long long column) {
+  return settings.Folder + settings.NameFiles + "_" + std::to_string(column) + ".txt";
+}
+
+std::vector<std::string> ColumnFileNames(const RunSettings& settings,
+                                         const TStringListCSVEX& table, long long columns) {
+  std::vector<std::string> names;
+  std::vector<std::string> taken;  // folded names already given to a column
+  const std::string folded_base = FoldAsciiCase(settings.NameFiles);
+  const bool header = settings.NamesFromFirstLine && table.LineCount() > 0;
+  for (long long c = 0; c < columns; ++c) {
+    std::string name;
+    if (header) name = EscapeText(table.GetCell(0, c), settings.FormatEnter, true);
+    std::string folded = FoldAsciiCase(name);
+    const bool safe = !name.empty() && name != "." && name != ".." && !HoldsUnsafeByte(name) &&
+                      !LooksNumbered(folded, folded_base) &&
+                      std::find(taken.begin(), taken.end(), folded) == taken.end();
+    if (safe) {
+      taken.push_back(folded);
+      names.push_back(settings.Folder + name + ".txt");
+    } else {
+      names.push_back(NumberedFileName(settings, c));
+    }
+  }
+  return names;
+}
+
+void ReadTextFile(const std::string& path, TStringList* lines) {
+  const std::string actual = ActualPath(path);
+  std::string bytes = platform::ReadWholeFile(actual);
+  if (std::memchr(bytes.data(), 0, bytes.size()) != nullptr) {
+    throw TessarinError("Cannot load file \"" + actual +
+                        "\". It holds a NUL byte: it is not a text file");
+  }
+  // Editors like to put a byte-order mark in front; it is never part of the first value.
+  if (bytes.compare(0, kMarkUtf8.size(), kMarkUtf8) == 0) bytes.erase(0, kMarkUtf8.size());
+  lines->SplitText(std::move(bytes));
+}
+
+long long WidestRow(const TStringListCSVEX& table) {
+  long long widest = 0;
+  for (long long r = 0; r < table.LineCount(); ++r) {
+    widest = std::max(widest, table.CountFields(table.LineView(r)));
+  }
+  return widest;
+}
+
+int32_t FindColumnByName(const TStringListCSVEX& table, const std::string& name) {
+  const long long columns = table.CountColumns();
+  for (long long c = 0; c < columns; ++c) {
+    if (table.GetCell(0, c) == name) return static_cast<int32_t>(c);
+  }
+  throw TessarinError("Not find colom: " + name, true);
+}

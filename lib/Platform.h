@@ -1,0 +1,83 @@
+// The platform layer: every operating-system service the program uses goes through here.
+// Platform_posix.cpp implements it for POSIX systems, Platform_win32.cpp for Windows; CMake
+// compiles exactly one of them. No other file calls the operating system.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+/// The separator the program appends to a folder path ("/" on POSIX, "\" on Windows).
+extern const char kPreferredSeparator;
+
+/// True for every byte that ends a folder part: "/" on POSIX; "\", "/" and ":" on Windows.
+bool IsPathSeparator(char c);
+
+/// The absolute form of a path, resolved against the current directory; "." and ".."
+/// components are removed lexically (no link is followed, the file need not exist). A
+/// trailing separator is kept. The empty path gives the empty string.
+std::string ExpandPath(const std::string& path);
+
+/// True when the path names an existing folder (a file of that name does not count).
+bool FolderExists(const std::string& path);
+
+/// Creates one folder with default permissions; false when that fails (also when it exists).
+bool CreateFolder(const std::string& path);
+
+/// Fills `names` with the names of every entry of the folder (files, folders, hidden ones),
+/// without "." and "..", in the order the system lists them. False when the folder cannot be
+/// listed; `names` is then empty.
+bool ListFolder(const std::string& folder, std::vector<std::string>* names);
+
+/// Reads a whole file (other processes may read it meanwhile). Files of any size (64-bit).
+/// Throws TessarinError "Cannot open file "%s". %s" when it cannot be opened or read.
+std::string ReadWholeFile(const std::string& path);
+
+/// Writes a file atomically: the bytes go to a temporary file beside the target, which is
+/// renamed over the target by Commit(). The permission bits of a replaced file are kept.
+/// Until Commit() succeeds the target is untouched; a writer destroyed without a successful
+/// Commit() removes its temporary file. Output is buffered.
+class AtomicFileWriter {
+ public:
+  /// Creates the temporary file. Throws "Cannot create file "%s". %s" (with the target path).
+  explicit AtomicFileWriter(const std::string& path);
+  ~AtomicFileWriter();
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+  /// Appends bytes. Throws "Stream write error" when the system refuses them.
+  void Write(std::string_view bytes);
+  /// Flushes, closes and renames over the target. Throws "Stream write error" when the data
+  /// cannot be flushed or closed, "Cannot create file "%s". %s" when the rename fails.
+  void Commit();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+/// The system's text for the last error of a file operation (errno / GetLastError).
+std::string LastErrorText();
+
+/// Lower-cases a byte string with the system's locale rules (A-Z only on POSIX).
+void LowerCaseLocale(std::string* text);
+
+/// Compares two byte strings by the system's collation: negative, 0 or positive. On POSIX it
+/// is byte order, with A-Z folded when `ignore_case`. Byte-identical texts give 0.
+int CompareLocale(std::string_view a, std::string_view b, bool ignore_case);
+
+/// Converts text of the system's 8-bit code page to UTF-16 code units (Latin-1 on POSIX).
+std::u16string AnsiToUtf16(std::string_view text);
+
+/// Writes one line to standard error, in the console's code page where that differs.
+void WriteErrorLine(const std::string& message);
+
+/// True when a debugger is attached to the process (always false on POSIX).
+bool DebuggerAttached();
+
+}  // namespace platform

@@ -1,0 +1,42 @@
+// Reading the key column of every record of a table once, for the sort and the duplicate
+// removal of the table list. Keys are views wherever possible, so a large table costs one
+// view per record rather than one string.
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "StringListEX.h"
+
+/// Reads keys: GetField of one column of a record made of one or more lines of a table.
+class RecordKeyReader {
+ public:
+  /// Throws the index error for a negative column. The table must outlive the reader.
+  RecordKeyReader(const TStringListCSVEX& table, long long column);
+
+  /// The key of the record made of lines [first, end), joined with CR LF. Returns true when
+  /// `key` views the table's line (valid until the table changes), false when it views
+  /// `scratch` (the value had to be rebuilt: quote marks undoubled, escape tokens decoded, or
+  /// the lines of a multi-line record joined).
+  bool Read(size_t first, size_t end, std::string_view* key, std::string* scratch) const;
+
+ private:
+  bool LocateField(std::string_view row, std::string_view* field) const;
+  bool LocateQuotedField(std::string_view row, std::string_view* field) const;
+
+  const TStringListCSVEX& table_;
+  long long column_;
+};
+
+/// Storage for keys that do not live in the table's lines. Views it returns stay valid for
+/// its lifetime.
+class KeyArena {
+ public:
+  /// A view of a copy of the bytes.
+  std::string_view Keep(std::string_view key);
+
+ private:
+  std::deque<std::string> blocks_;  // deque: blocks never move, so views stay valid
+};

@@ -1,0 +1,82 @@
+// Detection of the delimiter and of quoting, the column count, and taking the format over from
+// an existing table file. A list without lines has nothing to detect: settings stay as they are.
+#include "MyLib.h"
+#include "StringListEX.h"
+
+namespace {
+
+bool IsDelimiterCandidate(char c) { return c == '\t' || c == ',' || c == ';' || c == '|'; }
+
+}  // namespace
+
+void TStringListCSVEX::DetectDelimiter() {
+  if (lines_.empty()) return;
+  const std::string_view s = lines_[0];
+  const size_t length = s.size();
+  // Positions count from 1 here; the last byte is looked at only after an unclosed quote.
+  auto at = [&s](size_t i) { return s[i - 1]; };
+  for (size_t i = 1; i < length; ++i) {
+    if (at(i) == '"') {
+      ++i;
+      while (at(i) != '"' && i < length) ++i;
+    }
+    if (IsDelimiterCandidate(at(i))) {
+      Delimiter = at(i);
+      return;
+    }
+  }
+}
+
+void TStringListCSVEX::DetectQuotedFields() {
+  if (lines_.empty()) return;
+  if (QuoteMark == 0) {
+    QuotedFields = false;
+    return;
+  }
+  const char opener[2] = {Delimiter, QuoteMark};
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    std::string_view line = lines_[i];
+    // A field quoted at the start of a line is a quoted field as much as one after a delimiter.
+    if (!line.empty() && line[0] == QuoteMark) return;
+    if (line.find(std::string_view(opener, 2)) != std::string_view::npos) return;
+  }
+  QuotedFields = false;
+}
+
+void TStringListCSVEX::DetectFormat() {
+  if (lines_.empty()) return;
+  DetectDelimiter();
+  if (Delimiter == '\t') {
+    QuoteMark = 0;
+    QuotedFields = false;
+  } else {
+    DetectQuotedFields();
+  }
+}
+
+long long TStringListCSVEX::CountColumns() const {
+  if (lines_.empty()) return 0;
+  return CountFields(lines_[0]);
+}
+
+void TStringListCSVEX::CopyFormatFromFile(const std::string& path) {
+  if (!EntryExistsNoCase(path)) return;
+  TStringListCSVEX old;
+  old.LoadFromFileEX(path, 0);
+  TextEncoding = old.TextEncoding;
+  WriteBom = old.WriteBom;
+  if (old.LineCount() == 0) return;
+  // Without a candidate in the first row the delimiter stays the one the table was read with.
+  old.Delimiter = 0;
+  old.DetectDelimiter();
+  if (old.Delimiter != 0) Delimiter = old.Delimiter;
+  if (QuoteMark == 0) {  // no quote character: nothing may ever be written quoted
+    QuotedFields = false;
+    return;
+  }
+  old.Delimiter = Delimiter;
+  old.QuoteMark = QuoteMark;
+  old.QuotedFields = true;
+  old.DetectQuotedFields();
+  QuotedFields = old.QuotedFields;
+}

@@ -1,0 +1,187 @@
+// Reading fields out of a row: the plain split (delimiter only) and the quote-aware split.
+#include <cstring>
+
+#include "Error.h"
+#include "MyLib.h"
+#include "StringListEX.h"
+
+namespace {
+
+// The quote-aware split, one field at a time. A field that begins with the quote mark runs to
+// its closing mark, and two marks inside it stand for one; bytes after the closing mark start
+// a further field; an unterminated token runs to the end and loses its last byte. The row ends
+// at its first NUL byte.
+class QuotedFieldScanner {
+ public:
+  QuotedFieldScanner(std::string_view row, char delimiter, char quote)
+      : row_(row.substr(0, NulCut(row))), delimiter_(delimiter), quote_(quote) {}
+
+  /// Reads the next field into `value`; false when the row has no more fields.
+  bool Next(std::string* value) {
+    if (trailing_empty_) {
+      trailing_empty_ = false;
+      value->clear();
+      return true;
+    }
+    const size_t n = row_.size();
+    if (cursor_ >= n) return false;
+    if (quote_ != 0 && row_[cursor_] == quote_) {
+      ReadQuotedToken(value);
+    } else {
+      size_t end = row_.find(delimiter_, cursor_);
+      if (end == std::string_view::npos) end = n;
+      value->assign(row_.data() + cursor_, end - cursor_);
+      cursor_ = end;
+    }
+    if (cursor_ < n && row_[cursor_] == delimiter_) {
+      if (cursor_ + 1 == n) trailing_empty_ = true;
+      ++cursor_;
+    }
+    return true;
+  }
+
+ private:
+  static size_t NulCut(std::string_view row) {
+    const void* nul = std::memchr(row.data(), 0, row.size());
+    return nul == nullptr ? row.size() : static_cast<const char*>(nul) - row.data();
+  }
+
+  void ReadQuotedToken(std::string* value) {
+    const size_t n = row_.size();
+    const size_t start = cursor_ + 1;
+    size_t search = start;
+    bool doubled = false;
+    cursor_ = n;  // no closing mark: the token runs to the end of the row
+    for (;;) {
+      size_t mark = row_.find(quote_, search);
+      if (mark == std::string_view::npos) break;
+      if (mark + 1 < n && row_[mark + 1] == quote_) {
+        doubled = true;
+        search = mark + 2;
+        continue;
+      }
+      cursor_ = mark + 1;
+      break;
+    }
+    std::string_view token = row_.substr(start, cursor_ - start);
+    if (token.size() < 2) {
+      value->clear();
+      return;
+    }
+    if (!doubled) {
+      value->assign(token.data(), token.size() - 1);
+      return;
+    }
+    const char pair[2] = {quote_, quote_};
+    *value = ReplaceAll(token, std::string_view(pair, 2), std::string_view(pair, 1));
+    value->pop_back();
+  }
+
+  std::string_view row_;
+  char delimiter_;
+  char quote_;
+  size_t cursor_ = 0;
+  bool trailing_empty_ = false;
+};
+
+}  // namespace
+
+std::string TStringListCSVEX::GetFieldPlain(std::string_view row, long long n) const {
+  // A negative field number is an index error in both splits, so no mode can tell them apart.
+  if (n < 0) throw IndexError(n);
+  size_t start = 0;
+  for (long long k = 0;; ++k) {
+    size_t end = row.find(Delimiter, start);
+    if (k == n) {
+      return std::string(row.substr(start, end == std::string_view::npos ? row.size() - start
+                                                                        : end - start));
+    }
+    if (end == std::string_view::npos) return std::string();
+    start = end + 1;
+  }
+}
+
+void TStringListCSVEX::SplitRow(std::string_view row) {
+  ClearLines();
+  QuotedFieldScanner scanner(row, Delimiter, QuoteMark);
+  std::string value;
+  while (scanner.Next(&value)) AddLine(value);
+}
+
+std::string TStringListCSVEX::GetFieldQuoted(std::string_view row, long long n) const {
+  if (n < 0) throw IndexError(n);
+  QuotedFieldScanner scanner(row, Delimiter, QuoteMark);
+  std::string value;
+  for (long long k = 0; scanner.Next(&value); ++k) {
+    if (k == n) return value;
+  }
+  return std::string();
+}
+
+std::string TStringListCSVEX::GetField(std::string_view row, long long n) const {
+  std::string value = QuotedFields ? GetFieldQuoted(row, n) : GetFieldPlain(row, n);
+  if (EscapeLineBreaks && HasEscapeTokens(value, LineBreakStyle, false)) {
+    return UnescapeText(value, LineBreakStyle, false);
+  }
+  return value;
+}
+
+std::string TStringListCSVEX::GetCell(long long r, long long n) const {
+  return GetField(LineView(r), n);
+}
+
+void TStringListCSVEX::SplitRowFields(std::string_view row,
+                                      std::vector<std::string>* fields) const {
+  size_t count = 0;
+  QuotedFieldScanner scanner(row, Delimiter, QuoteMark);
+  for (;;) {
+    if (count == fields->size()) fields->emplace_back();
+    if (!scanner.Next(&(*fields)[count])) break;
+    ++count;
+  }
+  fields->resize(count);
+}
+
+void TStringListCSVEX::ReadFields(std::string_view row, std::vector<std::string>* fields) const {
+  size_t count = 0;
+  auto slot = [fields, &count]() -> std::string* {
+    if (count == fields->size()) fields->emplace_back();
+    return &(*fields)[count++];
+  };
+  if (QuotedFields) {
+    SplitRowFields(row, fields);
+    count = fields->size();
+  } else if (!row.empty()) {
+    size_t start = 0;
+    for (;;) {
+      size_t end = row.find(Delimiter, start);
+      if (end == std::string_view::npos) {
+        slot()->assign(row.data() + start, row.size() - start);
+        break;
+      }
+      slot()->assign(row.data() + start, end - start);
+      start = end + 1;
+    }
+  }
+  fields->resize(count);
+  if (!EscapeLineBreaks) return;
+  for (std::string& value : *fields) {
+    if (HasEscapeTokens(value, LineBreakStyle, false)) {
+      value = UnescapeText(value, LineBreakStyle, false);
+    }
+  }
+}
+
+long long TStringListCSVEX::CountFields(std::string_view row) const {
+  if (row.empty()) return 0;
+  if (!QuotedFields) {
+    long long count = 1;
+    for (char c : row) count += (c == Delimiter);
+    return count;
+  }
+  QuotedFieldScanner scanner(row, Delimiter, QuoteMark);
+  std::string value;
+  long long count = 0;
+  while (scanner.Next(&value)) ++count;
+  return count;
+}

@@ -1,0 +1,137 @@
+// Loading and saving table files: byte-order marks, UTF-16 held as UTF-8 in memory, and
+// atomic saving.
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "Error.h"
+#include "MyLib.h"
+#include "Platform.h"
+#include "StringListEX.h"
+
+namespace {
+
+constexpr size_t kPieceUnits = size_t{1} << 20;
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The UTF-8 text of the code units after a UTF-16 mark, converted a piece at a time so the file's
+// bytes and the text are the only copies. A unit U+FEFF right after the mark is dropped too.
+std::string Utf16FileToUtf8(const std::string& bytes, bool big_endian) {
+  const char* units = bytes.data() + 2;
+  const size_t count = (bytes.size() - 2) / 2;  // an odd last byte is dropped
+  auto unit = [&](size_t i) {
+    const auto* b = reinterpret_cast<const unsigned char*>(units) + 2 * i;
+    return big_endian ? unsigned(b[0] << 8 | b[1]) : unsigned(b[1] << 8 | b[0]);
+  };
+  size_t i = (count > 0 && unit(0) == 0xFEFF) ? 1 : 0;
+  std::string text;
+  text.reserve(count + count / 8);
+  while (i < count) {
+    size_t end = std::min(count, i + kPieceUnits);
+    // Never split a surrogate pair between two pieces.
+    while (end < count && unit(end) >= 0xDC00 && unit(end) <= 0xDFFF) ++end;
+    AppendUtf16BytesAsUtf8(units + 2 * i, end - i, big_endian, &text);
+    i = end;
+  }
+  return text;
+}
+
+std::string DecodeFileText(std::string bytes, uint32_t expected_encoding, uint32_t* encoding,
+                           bool* write_bom) {
+  if (StartsWith(bytes, kMarkUtf16Le) || StartsWith(bytes, kMarkUtf16Be)) {
+    const bool big_endian = StartsWith(bytes, kMarkUtf16Be);
+    *write_bom = true;
+    *encoding = big_endian ? TStringListEX::kEncodingUtf16Be : TStringListEX::kEncodingUtf16Le;
+    std::string text = Utf16FileToUtf8(bytes, big_endian);
+    bytes = std::string();  // release the file's bytes before the text is split
+    return text;
+  }
+  if (expected_encoding == TStringListEX::kEncodingUtf8 && !DecodesAsUtf8(bytes)) {
+    bytes = Utf16ToUtf8(platform::AnsiToUtf16(bytes), std::string_view());
+  }
+  if (StartsWith(bytes, kMarkUtf8)) bytes.erase(0, kMarkUtf8.size());
+  return bytes;
+}
+
+// Line by line: a UTF-8 sequence never spans a line break, so the joined text decodes exactly
+// when every line does.
+bool LinesDecode(const TStringList& list) {
+  std::string scratch;
+  for (long long i = 0; i < list.LineCount(); ++i) {
+    scratch.clear();
+    if (!AppendUtf8AsUtf16Bytes(list.LineView(i), false, &scratch)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void TStringListCSVEX::LoadFromFileEX(const std::string& path, uint32_t expected_encoding) {
+  std::optional<std::string> found = FindEntryNoCase(path);
+  if (!found) return;
+  uint32_t encoding = TextEncoding;
+  bool write_bom = WriteBom;
+  std::string text =
+      DecodeFileText(platform::ReadWholeFile(*found), expected_encoding, &encoding, &write_bom);
+  // Splitting stops at a NUL byte, so everything after it would be lost on the next save.
+  if (std::memchr(text.data(), 0, text.size()) != nullptr) {
+    throw TessarinError("Cannot load file \"" + *found +
+                        "\". It holds a NUL byte: it is not a text table");
+  }
+  TextEncoding = encoding;
+  WriteBom = write_bom;
+  SplitText(std::move(text));
+  DetectFormat();
+}
+
+void TStringListCSVEX::LoadFromStreamEX(std::string bytes, uint32_t expected_encoding) {
+  uint32_t encoding = TextEncoding;
+  bool write_bom = WriteBom;
+  std::string text = DecodeFileText(std::move(bytes), expected_encoding, &encoding, &write_bom);
+  TextEncoding = encoding;
+  WriteBom = write_bom;
+  SplitText(std::move(text));
+}
+
+void TStringListCSVEX::SaveToStreamEX(const std::function<void(std::string_view)>& sink,
+                                      bool force_bom) {
+  if (force_bom) WriteBom = true;
+  const bool utf16 = TextEncoding == kEncodingUtf16Le || TextEncoding == kEncodingUtf16Be;
+  if (!WriteBom || !(utf16 || TextEncoding == kEncodingUtf8)) {
+    WriteJoined(sink);
+    return;
+  }
+  if (TextEncoding == kEncodingUtf8) {
+    if (LineCount() > 0 && LinesDecode(*this)) sink(kMarkUtf8);
+    WriteJoined(sink);
+    return;
+  }
+  const bool big_endian = TextEncoding == kEncodingUtf16Be;
+  if (!LinesDecode(*this)) {
+    throw TessarinError("The table's text is not valid UTF-8, so it cannot be written as UTF-16");
+  }
+  sink(big_endian ? kMarkUtf16Be : kMarkUtf16Le);
+  std::string units;
+  // Pieces of the joined text always end at a line break, so no sequence is split.
+  WriteJoined([&](std::string_view piece) {
+    units.clear();
+    AppendUtf8AsUtf16Bytes(piece, big_endian, &units);
+    sink(units);
+  });
+}
+
+void TStringListCSVEX::SaveToFileEX(const std::string& path, bool force_bom) {
+  EnsureFileFolder(path);
+  const std::string target = ActualPath(path);
+  platform::AtomicFileWriter writer(target);
+  try {
+    SaveToStreamEX([&writer](std::string_view bytes) { writer.Write(bytes); }, force_bom);
+  } catch (const TessarinError& e) {
+    if (e.OnStdout()) throw;
+    throw TessarinError("Cannot write file \"" + target + "\". " + e.what());
+  }
+  writer.Commit();
+}

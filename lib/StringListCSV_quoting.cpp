@@ -1,0 +1,126 @@
+// Writing fields into rows: escaping, quoting when needed or always, and rebuilding a row to
+// replace one of its fields.
+#include <algorithm>
+
+#include "Error.h"
+#include "MyLib.h"
+#include "StringListEX.h"
+
+namespace {
+
+bool Contains(std::string_view text, char c) { return text.find(c) != std::string_view::npos; }
+
+}  // namespace
+
+void TStringListCSVEX::AppendFormatted(std::string* out, std::string_view value) const {
+  std::string escaped;
+  if (EscapeLineBreaks) {
+    AppendEscaped(&escaped, value, LineBreakStyle, false);
+    value = escaped;
+  } else if (!QuotedFields && (Contains(value, '\r') || Contains(value, '\n'))) {
+    // An unquoted row cannot hold a line break: it would split the row in two. The breaks
+    // become the style's tokens even when escaping is off.
+    for (char c : value) {
+      if (c == '\r' || c == '\n') {
+        AppendEscaped(&escaped, std::string_view(&c, 1), LineBreakStyle, false);
+      } else {
+        escaped.push_back(c);
+      }
+    }
+    value = escaped;
+  }
+  if (!QuotedFields || QuoteMark == 0) {
+    out->append(value);
+    return;
+  }
+  const bool has_quote = Contains(value, QuoteMark);
+  const bool enclose = AlwaysQuote || has_quote || Contains(value, Delimiter) ||
+                       Contains(value, '\r') || Contains(value, '\n');
+  if (enclose) out->push_back(QuoteMark);
+  if (has_quote) {
+    const char pair[2] = {QuoteMark, QuoteMark};
+    out->append(ReplaceAll(value, std::string_view(pair, 1), std::string_view(pair, 2)));
+  } else {
+    out->append(value);
+  }
+  if (enclose) out->push_back(QuoteMark);
+}
+
+void TStringListCSVEX::AppendField(std::string* row, std::string_view value) const {
+  std::string formatted;
+  AppendFormatted(&formatted, value);
+  // The placeholder (two quote marks) keeps an empty first field visible until the next field
+  // arrives; without a quote character there is no placeholder.
+  const bool placeholder = !AlwaysQuote && QuoteMark != 0;
+  if (!row->empty()) {
+    row->push_back(Delimiter);
+    const char stub[3] = {QuoteMark, QuoteMark, Delimiter};
+    if (placeholder && *row == std::string_view(stub, 3)) row->assign(1, Delimiter);
+  } else if (placeholder && formatted.empty()) {
+    row->assign(2, QuoteMark);
+  }
+  row->append(formatted);
+}
+
+void TStringListCSVEX::AppendCell(long long r, std::string_view value) {
+  std::string row = GetLine(r);
+  // Rows whose text cannot show an empty first field (no quote character, or plain rows that
+  // are always written quoted): remember such rows, so the next field gets its delimiter.
+  const bool remembered = QuoteMark == 0 || (!QuotedFields && AlwaysQuote);
+  if (!remembered) {
+    AppendField(&row, value);
+    SetLine(r, row);
+    return;
+  }
+  auto pending = std::find(empty_first_field_rows_.begin(), empty_first_field_rows_.end(),
+                           static_cast<size_t>(r));
+  const bool has_field = !row.empty() || pending != empty_first_field_rows_.end();
+  if (pending != empty_first_field_rows_.end()) empty_first_field_rows_.erase(pending);
+  std::string formatted;
+  AppendFormatted(&formatted, value);
+  if (!has_field && formatted.empty()) {
+    empty_first_field_rows_.push_back(static_cast<size_t>(r));
+    return;
+  }
+  if (has_field) row.push_back(Delimiter);
+  row.append(formatted);
+  SetLine(r, row);
+}
+
+std::string TStringListCSVEX::JoinFields(const std::vector<std::string>& values) const {
+  std::string row;
+  for (size_t k = 0; k < values.size(); ++k) {
+    if (k > 0) row.push_back(Delimiter);
+    AppendFormatted(&row, values[k]);
+  }
+  // A row of one empty field is written as the placeholder where there is one.
+  if (values.size() == 1 && row.empty() && !AlwaysQuote && QuoteMark != 0) {
+    row.assign(2, QuoteMark);
+  }
+  return row;
+}
+
+void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, long long n,
+                                    bool pad) const {
+  if (row->empty() && !pad) return;
+  if (n < 0) throw IndexError(n);
+  // The row is split quote-aware whatever QuotedFields says, then written anew.
+  std::vector<std::string> fields;
+  SplitRowFields(*row, &fields);
+  if (n >= static_cast<long long>(fields.size())) {
+    if (!pad) throw IndexError(n);
+    if (value.empty()) return;
+    fields.resize(static_cast<size_t>(n) + 1);
+  }
+  fields[static_cast<size_t>(n)] = std::string(value);
+  if (!AlwaysQuote) {
+    for (std::string& field : fields) field = UnescapeText(field, LineBreakStyle, false);
+  }
+  *row = JoinFields(fields);
+}
+
+void TStringListCSVEX::SetCell(long long r, std::string_view value, long long n, bool pad) {
+  std::string row = GetLine(r);
+  ReplaceField(&row, value, n, pad);
+  SetLine(r, row);
+}
