@@ -42,8 +42,8 @@ std::string NumberedFileName(const RunSettings& settings, long long column) {
   return settings.Folder + settings.NameFiles + "_" + std::to_string(column) + ".txt";
 }
 
-std::vector<std::string> ColumnFileNames(const RunSettings& settings,
-                                         const TStringListCSVEX& table, long long columns) {
+std::vector<std::string> ColumnFileNames(const RunSettings& settings, const TStringListCSVEX& table,
+                                         long long columns) {
   std::vector<std::string> names;
   std::vector<std::string> taken;  // folded names already given to a column
   const std::string folded_base = FoldAsciiCase(settings.NameFiles);

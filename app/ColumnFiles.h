@@ -15,8 +15,8 @@ std::string NumberedFileName(const RunSettings& settings, long long column);
 /// empty, "." or "..", holds a byte that no file name may hold, repeats an earlier column's name
 /// or looks like a numbered name falls back to the numbered name, so no two columns share a
 /// file and nothing is written outside Folder.
-std::vector<std::string> ColumnFileNames(const RunSettings& settings,
-                                         const TStringListCSVEX& table, long long columns);
+std::vector<std::string> ColumnFileNames(const RunSettings& settings, const TStringListCSVEX& table,
+                                         long long columns);
 
 /// Reads a text file into `lines`: a UTF-8 byte-order mark at its start is dropped, and a file
 /// holding a NUL byte is refused (TessarinError) rather than cut short. The file is the entry

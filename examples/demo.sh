@@ -33,8 +33,8 @@ done
 
 echo "=== one column through a text file: translate the names of products.csv"
 cp "$examples/products.csv" .
-"$tessarin" -ucn name -ncfld0 products.csv names.txt
+"$tessarin" -ucn name -ncfld0 -qopt products.csv names.txt
 tr -d '\r' < names.txt | sed 's/^/    /'
 printf 'Apples\r\nCreme brulee\r\nDumplings\r\nTea\r\n' > names.txt
-"$tessarin" -pcn name -ncfld0 products.csv names.txt
+"$tessarin" -pcn name -ncfld0 -qopt products.csv names.txt
 tr -d '\r' < products.csv | sed 's/^/    /'

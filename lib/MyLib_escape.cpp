@@ -17,19 +17,16 @@ constexpr std::string_view kEscapedSpace = "\\x20";
 // The named token of CR, LF or TAB in the style; empty where the byte takes its hex token.
 std::string_view NamedToken(unsigned char byte, uint8_t style) {
   if (style == kStyleHex) return {};
-  switch (byte) {
-    case '\t':
-      return "\\t";
-    case '\r':
-      return style == kStyleDa    ? "\\d"
-             : style == kStyleRn  ? "\\r"
-             : style == kStyleHlm ? "<CR>"
-                                  : "";
-    case '\n':
-      return style == kStyleDa    ? "\\a"
-             : style == kStyleRn  ? "\\n"
-             : style == kStyleHlm ? "<LF>"
-                                  : "";
+  if (byte == '\t') return "\\t";
+  if (byte != '\r' && byte != '\n') return {};
+  const bool cr = byte == '\r';
+  switch (style) {
+    case kStyleDa:
+      return cr ? "\\d" : "\\a";
+    case kStyleRn:
+      return cr ? "\\r" : "\\n";
+    case kStyleHlm:
+      return cr ? "<CR>" : "<LF>";
     default:
       return {};
   }
@@ -122,6 +119,7 @@ size_t TokenAt(const char* p, const char* end, uint8_t style, bool edge_spaces, 
 
 // The next byte at or after `p` that may start a token of the style, or `end`.
 const char* NextTokenStart(const char* p, const char* end, uint8_t style) {
+  if (p == end) return end;
   if (style != kStyleHlm) {
     const void* hit = std::memchr(p, '\\', static_cast<size_t>(end - p));
     return hit ? static_cast<const char*>(hit) : end;

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 

@@ -63,8 +63,8 @@ bool RecordKeyReader::LocateField(std::string_view row, std::string_view* field)
 
 // The quote-aware split: a field that begins with the mark runs to its closing mark (two marks
 // stand for one), bytes after the closing mark start a further field, an unterminated token
-// runs to the end and loses its last byte, a final delimiter adds an empty field, and the row
-// ends at its first NUL byte.
+// runs to the end and loses its last byte, and the row ends at its first NUL byte. The empty
+// field after a final delimiter reads like a missing one, so it needs no case of its own.
 bool RecordKeyReader::LocateQuotedField(std::string_view row, std::string_view* field) const {
   const void* nul = std::memchr(row.data(), 0, row.size());
   if (nul != nullptr) row = row.substr(0, static_cast<const char*>(nul) - row.data());
@@ -72,16 +72,14 @@ bool RecordKeyReader::LocateQuotedField(std::string_view row, std::string_view* 
   const char quote = table_.QuoteMark;
   const size_t n = row.size();
   size_t cursor = 0;
-  bool trailing_empty = false;
   for (long long k = 0;; ++k) {
-    std::string_view value;
-    bool exact = true;
-    if (trailing_empty) {
-      trailing_empty = false;
-    } else if (cursor >= n) {
+    if (cursor >= n) {
       *field = std::string_view();  // a missing field reads empty
       return true;
-    } else if (quote != 0 && row[cursor] == quote) {
+    }
+    std::string_view value;
+    bool exact = true;
+    if (quote != 0 && row[cursor] == quote) {
       const size_t start = cursor + 1;
       size_t search = start;
       bool doubled = false;
@@ -100,19 +98,12 @@ bool RecordKeyReader::LocateQuotedField(std::string_view row, std::string_view* 
       const std::string_view token = row.substr(start, cursor - start);
       if (token.size() >= 2) value = token.substr(0, token.size() - 1);
       exact = !doubled || token.size() < 2;
-      if (cursor < n && row[cursor] == delimiter) {
-        if (cursor + 1 == n) trailing_empty = true;
-        ++cursor;
-      }
+      if (cursor < n && row[cursor] == delimiter) ++cursor;
     } else {
       size_t end = row.find(delimiter, cursor);
       if (end == std::string_view::npos) end = n;
       value = row.substr(cursor, end - cursor);
-      cursor = end;
-      if (cursor < n) {
-        if (cursor + 1 == n) trailing_empty = true;
-        ++cursor;
-      }
+      cursor = end < n ? end + 1 : n;
     }
     if (k == column_) {
       *field = value;

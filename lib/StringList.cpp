@@ -37,9 +37,8 @@ void TStringList::SetKeepSorted(bool on) {
   if (on && !keep_sorted_) {
     std::vector<size_t> order(lines_.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [this](size_t a, size_t b) {
-      return CompareLines(lines_[a], lines_[b]) < 0;
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [this](size_t a, size_t b) { return CompareLines(lines_[a], lines_[b]) < 0; });
     lines_.Reorder(order);
   }
   keep_sorted_ = on;

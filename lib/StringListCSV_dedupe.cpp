@@ -27,8 +27,8 @@ std::vector<size_t> SurvivingRecords(const TStringListCSVEX& table,
   std::vector<size_t> survivors;
   for (size_t r = 0; r < records; ++r) {
     std::string_view key;
-    const bool in_line = reader.Read(starts[r], r + 1 < records ? starts[r + 1] : lines, &key,
-                                     &scratch);
+    const bool in_line =
+        reader.Read(starts[r], r + 1 < records ? starts[r + 1] : lines, &key, &scratch);
     auto found = place_of_key.find(key);
     if (found == place_of_key.end()) {
       place_of_key.emplace(in_line ? key : arena.Keep(key), survivors.size());

@@ -93,8 +93,8 @@ std::string TStringListCSVEX::GetFieldPlain(std::string_view row, long long n) c
   for (long long k = 0;; ++k) {
     size_t end = row.find(Delimiter, start);
     if (k == n) {
-      return std::string(row.substr(start, end == std::string_view::npos ? row.size() - start
-                                                                        : end - start));
+      return std::string(
+          row.substr(start, end == std::string_view::npos ? row.size() - start : end - start));
     }
     if (end == std::string_view::npos) return std::string();
     start = end + 1;

@@ -29,13 +29,20 @@ void TStringListCSVEX::AppendFormatted(std::string* out, std::string_view value)
     }
     value = escaped;
   }
-  if (!QuotedFields || QuoteMark == 0) {
+  if (QuoteMark == 0) {
     out->append(value);
     return;
   }
   const bool has_quote = Contains(value, QuoteMark);
-  const bool enclose = AlwaysQuote || has_quote || Contains(value, Delimiter) ||
-                       Contains(value, '\r') || Contains(value, '\n');
+  const bool has_delimiter = Contains(value, Delimiter);
+  if (!QuotedFields && !has_delimiter && (value.empty() || value[0] != QuoteMark)) {
+    // Plain rows stay plain. Only a value that would otherwise split into two fields, or read
+    // as a quoted token, is enclosed: writing it bare would break the row.
+    out->append(value);
+    return;
+  }
+  const bool enclose =
+      AlwaysQuote || has_quote || has_delimiter || Contains(value, '\r') || Contains(value, '\n');
   if (enclose) out->push_back(QuoteMark);
   if (has_quote) {
     const char pair[2] = {QuoteMark, QuoteMark};

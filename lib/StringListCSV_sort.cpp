@@ -1,5 +1,6 @@
 // Comparing, searching and sorting rows by the value of a column.
 #include <algorithm>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -12,9 +13,30 @@ namespace {
 
 using CompareFn = int (*)(std::string_view, std::string_view);
 
-struct SortEntry {
-  std::string_view key;
-  size_t unit;  // the row or record the key belongs to
+// A key and the row or record it belongs to. A short key is held in the entry itself, so the
+// partition scans read nothing but the entries, in order, instead of reaching into the lines
+// for every comparison; a longer one is a view of bytes that outlive the sort.
+class SortEntry {
+ public:
+  SortEntry() : ptr_(nullptr) {}
+  SortEntry(std::string_view key, size_t unit) : unit_(unit), size_(key.size()) {
+    if (size_ > sizeof bytes_) {
+      ptr_ = key.data();
+    } else if (size_ > 0) {
+      std::memcpy(bytes_, key.data(), size_);
+    }
+  }
+  bool Inline() const { return size_ <= sizeof bytes_; }
+  std::string_view Key() const { return {Inline() ? bytes_ : ptr_, size_}; }
+  size_t Unit() const { return unit_; }
+
+ private:
+  size_t unit_ = 0;
+  size_t size_ = 0;
+  union {
+    const char* ptr_;
+    char bytes_[16];
+  };
 };
 
 // Sorts the entries by key with the partition steps the table's sort has always taken: the
@@ -36,10 +58,11 @@ void PartitionSort(std::vector<SortEntry>* entries, CompareFn compare) {
     long long i = left;
     long long j = right;
     // The pivot entry moves with the exchanges, but its key is the same wherever it stands.
-    const std::string_view pivot = e[static_cast<size_t>((left + right) / 2)].key;
+    const SortEntry pivot_entry = e[static_cast<size_t>((left + right) / 2)];
+    const std::string_view pivot = pivot_entry.Key();
     do {
-      while (compare(e[static_cast<size_t>(i)].key, pivot) < 0) ++i;
-      while (compare(e[static_cast<size_t>(j)].key, pivot) > 0) --j;
+      while (compare(e[static_cast<size_t>(i)].Key(), pivot) < 0) ++i;
+      while (compare(e[static_cast<size_t>(j)].Key(), pivot) > 0) --j;
       if (i <= j) {
         std::swap(e[static_cast<size_t>(i)], e[static_cast<size_t>(j)]);
         ++i;
@@ -54,6 +77,16 @@ void PartitionSort(std::vector<SortEntry>* entries, CompareFn compare) {
       parts.emplace_back(left, j);
     }
   }
+}
+
+// The entry of the row or record made of lines [first, end). A rebuilt key too long to be held
+// in the entry is kept in `arena`.
+SortEntry ReadEntry(const RecordKeyReader& reader, size_t first, size_t end, size_t unit,
+                    KeyArena* arena, std::string* scratch) {
+  std::string_view key;
+  const bool in_line = reader.Read(first, end, &key, scratch);
+  const SortEntry entry(key, unit);
+  return in_line || entry.Inline() ? entry : SortEntry(arena->Keep(key), unit);
 }
 
 }  // namespace
@@ -116,32 +149,31 @@ long long TStringListCSVEX::AddLine(std::string_view text) {
 
 void TStringListCSVEX::SortByColumn(long long column) {
   if (column < 0) throw IndexError(column);
-  if (!SortedByColumn && LineCount() >= 2) {
-    // A quoted field may span lines; such a record moves as one unit, keyed by its whole text.
-    const std::vector<size_t> starts = RecordStarts();
-    const size_t records = starts.size();
-    auto end_of = [&](size_t r) { return r + 1 < records ? starts[r + 1] : lines_.size(); };
-    if (records >= 2) {
-      const RecordKeyReader reader(*this, column);
-      KeyArena arena;
-      std::string scratch;
-      std::vector<SortEntry> entries(records);
-      for (size_t r = 0; r < records; ++r) {
-        std::string_view key;
-        if (!reader.Read(starts[r], end_of(r), &key, &scratch)) key = arena.Keep(key);
-        entries[r] = {key, r};
-      }
-      PartitionSort(&entries, MatchCase ? NaturalCompareStr : NaturalCompareText);
-      std::vector<size_t> order;
-      order.reserve(lines_.size());
-      for (const SortEntry& entry : entries) {
-        for (size_t line = starts[entry.unit]; line < end_of(entry.unit); ++line) {
-          order.push_back(line);
-        }
-      }
-      ApplyRowOrder(order);
+  if (SortedByColumn || LineCount() < 2) {
+    SortedByColumn = true;
+    return;
+  }
+  // A quoted field may span lines; such a record moves as one unit, keyed by its whole text.
+  const std::vector<size_t> starts = RecordStarts();
+  const size_t records = starts.size();
+  auto end_of = [&](size_t r) { return r + 1 < records ? starts[r + 1] : lines_.size(); };
+  const RecordKeyReader reader(*this, column);
+  KeyArena arena;
+  std::string scratch;
+  std::vector<SortEntry> entries;
+  entries.reserve(records);
+  for (size_t r = 0; r < records; ++r) {
+    entries.push_back(ReadEntry(reader, starts[r], end_of(r), r, &arena, &scratch));
+  }
+  PartitionSort(&entries, MatchCase ? NaturalCompareStr : NaturalCompareText);
+  std::vector<size_t> order;
+  order.reserve(lines_.size());
+  for (const SortEntry& entry : entries) {
+    for (size_t line = starts[entry.Unit()]; line < end_of(entry.Unit()); ++line) {
+      order.push_back(line);
     }
   }
+  ApplyRowOrder(order);
   SortedByColumn = true;
 }
 
@@ -155,15 +187,15 @@ void TStringListCSVEX::QuickSortRows(long long left, long long right, long long 
   std::string scratch;
   std::vector<SortEntry> entries;
   entries.reserve(static_cast<size_t>(right - left + 1));
-  for (size_t line = static_cast<size_t>(left); line <= static_cast<size_t>(right); ++line) {
-    std::string_view key;
-    if (!reader.Read(line, line + 1, &key, &scratch)) key = arena.Keep(key);
-    entries.push_back({key, line});
+  for (auto line = static_cast<size_t>(left); line <= static_cast<size_t>(right); ++line) {
+    entries.push_back(ReadEntry(reader, line, line + 1, line, &arena, &scratch));
   }
   PartitionSort(&entries, MatchCase ? NaturalCompareStr : NaturalCompareText);
   std::vector<size_t> order(lines_.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-  for (size_t k = 0; k < entries.size(); ++k) order[static_cast<size_t>(left) + k] = entries[k].unit;
+  for (size_t k = 0; k < entries.size(); ++k) {
+    order[static_cast<size_t>(left) + k] = entries[k].Unit();
+  }
   ApplyRowOrder(order);
 }
 

@@ -4,19 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "Error.h"
+#include "ListTestHelpers.h"
 #include "RandomTable.h"
 #include "StringListEX.h"
 
 namespace {
 
-using Rows = std::vector<std::string>;
-
-Rows Lines(const TStringList& list) {
-  Rows lines;
-  for (long long i = 0; i < list.LineCount(); ++i) lines.push_back(list.GetLine(i));
-  return lines;
-}
+using list_test::LinesOf;
+using Rows = list_test::Lines;
 
 TEST(RemoveDuplicates, KeepsFirstPlaceOfEachKey) {
   struct Case {
@@ -45,9 +40,9 @@ TEST(RemoveDuplicates, KeepsFirstPlaceOfEachKey) {
       TStringListCSVEX table;
       for (const std::string& row : c.rows) table.AddLine(row);
       table.RemoveDuplicates(c.column, keep_last);
-      EXPECT_EQ(Lines(table), keep_last ? c.keep_last : c.keep_first);
+      EXPECT_EQ(LinesOf(table), keep_last ? c.keep_last : c.keep_first);
       table.RemoveDuplicates(c.column, keep_last);  // a second run changes nothing
-      EXPECT_EQ(Lines(table), keep_last ? c.keep_last : c.keep_first);
+      EXPECT_EQ(LinesOf(table), keep_last ? c.keep_last : c.keep_first);
     }
   }
 }
@@ -56,13 +51,9 @@ TEST(RemoveDuplicates, NegativeColumnFailsWhateverTheTableHolds) {
   for (const Rows& rows : {Rows{}, Rows{"a"}, Rows{"a", "a"}}) {
     TStringListCSVEX table;
     for (const std::string& row : rows) table.AddLine(row);
-    try {
-      table.RemoveDuplicates(-1, false);
-      ADD_FAILURE() << "no error";
-    } catch (const TessarinError& e) {
-      EXPECT_STREQ(e.what(), "List index out of bounds (-1)");
-    }
-    EXPECT_EQ(Lines(table), rows);
+    EXPECT_EQ(list_test::ErrorOf([&] { table.RemoveDuplicates(-1, true); }),
+              "List index out of bounds (-1)");
+    EXPECT_EQ(LinesOf(table), rows);
   }
 }
 

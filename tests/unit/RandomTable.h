@@ -12,11 +12,13 @@
 namespace random_table {
 
 inline std::string Field(std::mt19937* rng, char delimiter) {
-  static const char* const kPieces[] = {"",  "a", "A",  "b",  "0",     "00",  "1",
-                                        "01", "10", "a2", "a10", "\\r\\n", "x y", "\xC3\xA9"};
+  // Keys longer than 16 bytes take a different path through the sort than shorter ones.
+  static const char* const kPieces[] = {"",    "a",      "A",   "b",        "0",
+                                        "00",  "1",      "01",  "10",       "a2",
+                                        "a10", "\\r\\n", "x y", "\xC3\xA9", "item00000000000001"};
   auto pick = [rng](int n) { return static_cast<int>((*rng)() % static_cast<unsigned>(n)); };
-  std::string value = kPieces[pick(14)];
-  if (pick(3) == 0) value += kPieces[pick(14)];
+  std::string value = kPieces[pick(15)];
+  if (pick(3) == 0) value += kPieces[pick(15)];
   switch (pick(8)) {
     case 0:
       return '"' + value + std::string(1, delimiter) + "\"\"" + value + '"';

@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ListTestHelpers.h"
+
+namespace {
+
+using namespace std::string_literals;
+using list_test::ErrorOf;
+using list_test::Lines;
+using list_test::LinesOf;
+using list_test::TableSettings;
+
+TEST(FieldSplit, QuoteAwareAndPlainSplitsReadEveryField) {
+  const struct {
+    std::string row;
+    Lines quoted, plain;
+    char quote = '\'';
+  } cases[] = {
+      {"", {}, {}},
+      {"a;b;c", {"a", "b", "c"}, {"a", "b", "c"}},
+      {"a;", {"a", ""}, {"a", ""}},
+      {";;", {"", "", ""}, {"", "", ""}},
+      {";a", {"", "a"}, {"", "a"}},
+      {"'a;b';c", {"a;b", "c"}, {"'a", "b'", "c"}},
+      {"'a''b'", {"a'b"}, {"'a''b'"}},
+      {"''", {""}, {"''"}},
+      {"''''", {"'"}, {"''''"}},
+      {"'", {""}, {"'"}},
+      {"'x'y;z", {"x", "y", "z"}, {"'x'y", "z"}},
+      {"'a' ;b", {"a", " ", "b"}, {"'a' ", "b"}},
+      {"'a'b'c;d", {"a", "b'c", "d"}, {"'a'b'c", "d"}},
+      {" 'a';b", {" 'a'", "b"}, {" 'a'", "b"}},
+      {"'abc", {"ab"}, {"'abc"}},
+      {"'ab;c", {"ab;"}, {"'ab", "c"}},
+      {"'a''b", {"a'"}, {"'a''b"}},
+      {"'a';", {"a", ""}, {"'a'", ""}},
+      {"a\0b;c"s, {"a"}, {"a\0b"s, "c"}},
+      {"\0;a"s, {}, {"\0"s, "a"}},
+      {"'a\0b';c"s, {""}, {"'a\0b'"s, "c"}},
+      {"'a;b';c", {"'a", "b'", "c"}, {"'a", "b'", "c"}, '\0'},
+      {"a\0b;c"s, {"a"}, {"a\0b"s, "c"}, '\0'}};
+  TStringListCSVEX table;
+  Lines fields = {"left", "over", "from", "before", "x", "y"};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.row) + " quote " + std::to_string(int{c.quote}));
+    TableSettings{true, false, false, c.quote}.ApplyTo(&table);
+    table.SplitRow(c.row);
+    EXPECT_EQ(LinesOf(table), c.quoted);
+    for (size_t n = 0; n < c.quoted.size() + 2; ++n) {
+      const long long k = static_cast<long long>(n);
+      EXPECT_EQ(table.GetFieldQuoted(c.row, k), n < c.quoted.size() ? c.quoted[n] : "") << n;
+      EXPECT_EQ(table.GetFieldPlain(c.row, k), n < c.plain.size() ? c.plain[n] : "") << n;
+    }
+    EXPECT_EQ(table.CountFields(c.row), static_cast<long long>(c.quoted.size()));
+    table.ReadFields(c.row, &fields);
+    EXPECT_EQ(fields, c.quoted);
+    table.QuotedFields = false;
+    EXPECT_EQ(table.CountFields(c.row), static_cast<long long>(c.plain.size()));
+    table.ReadFields(c.row, &fields);
+    EXPECT_EQ(fields, c.plain);
+  }
+}
+
+TEST(FieldSplit, NegativeFieldNumbersFailInBothSplits) {
+  TStringListCSVEX table;
+  table.AddLine("a;b");
+  for (const std::string row : {"", "a", "a;b"}) {
+    for (long long n : {-1LL, -2147483648LL}) {
+      const std::string message = "List index out of bounds (" + std::to_string(n) + ")";
+      for (bool quoted : {false, true}) {
+        table.QuotedFields = quoted;
+        EXPECT_EQ(ErrorOf([&] { table.GetField(row, n); }), message) << row << quoted;
+        EXPECT_EQ(ErrorOf([&] { table.GetCell(0, n); }), message) << quoted;
+      }
+    }
+  }
+  EXPECT_EQ(ErrorOf([&] { table.GetCell(1, 0); }), "List index out of bounds (1)");
+}
+
+TEST(GetField, UnescapesTheTokensOfTheStyleWhenEscaping) {
+  const struct {
+    std::string row;
+    TableSettings settings;
+    std::string field0;
+  } cases[] = {{"x\\r\\ny;b", {true, false, true}, "x\r\ny"},
+               {"x\\r\\ny;b", {true, false, false}, "x\\r\\ny"},
+               {"'a\\tb;c';d", {true, false, true}, "a\tb;c"},
+               {"a\\n;b", {false, false, true}, "a\n"},
+               {"x\\d\\a", {true, false, true, '\'', 1}, "x\r\n"},
+               {"x\\d\\a", {true, false, true, '\'', 2}, "x\\d\\a"},
+               {"\\x0d\\x0A\\X0D", {true, false, true, '\'', 0}, "\r\n\\X0D"},
+               {"<<CR><LF><cr>", {true, false, true, '\'', 4}, "<\r\n<cr>"},
+               {"\\t\\x09", {true, false, true, '\'', 3}, "\\t\t"},
+               {"\\\\r\\", {true, false, true}, "\\\r\\"},
+               {"\\x20a", {true, false, true}, "\\x20a"}};
+  for (const auto& c : cases) {
+    TStringListCSVEX table;
+    c.settings.ApplyTo(&table);
+    table.AddLine(c.row);
+    EXPECT_EQ(table.GetCell(0, 0), c.field0) << c.row << " style " << int{c.settings.style};
+  }
+}
+
+TEST(ReadFields, AgreesWithGetFieldOnRandomRows) {
+  const Lines pieces = {"a",  "bc",   " ",    ";",     ";",    "'",  "''",  "\\r", "\\n",
+                        "\\", "\0"s, "\t", "\xE9", "\\x0D", "<CR>", "\\d", "\\t"};
+  std::mt19937 rng(7);
+  auto pick = [&rng](size_t n) { return static_cast<size_t>(rng() % n); };
+  TStringListCSVEX table;
+  Lines fields;
+  for (int i = 0; i < 20000; ++i) {
+    const bool quoted = pick(2) == 0, escape = pick(2) == 0;
+    const char quote = pick(4) == 0 ? '\0' : '\'';
+    TableSettings{quoted, false, escape, quote, static_cast<uint8_t>(pick(5))}.ApplyTo(&table);
+    std::string row;
+    for (size_t k = pick(10); k > 0; --k) row += pieces[pick(pieces.size())];
+    SCOPED_TRACE(testing::PrintToString(row) + " quoted " + std::to_string(quoted));
+    table.ReadFields(row, &fields);
+    ASSERT_EQ(static_cast<long long>(fields.size()), table.CountFields(row));
+    for (size_t n = 0; n <= fields.size(); ++n) {
+      ASSERT_EQ(n < fields.size() ? fields[n] : "", table.GetField(row, static_cast<long long>(n)));
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ListTestHelpers.h"
+#include "ScratchFolder.h"
+
+namespace {
+
+using namespace std::string_literals;
+using list_test::Bytes;
+using list_test::ErrorOf;
+using list_test::Lines;
+using list_test::LinesOf;
+using TableFiles = ScratchFolder;
+
+constexpr uint32_t kLe = TStringListEX::kEncodingUtf16Le;
+constexpr uint32_t kBe = TStringListEX::kEncodingUtf16Be;
+constexpr uint32_t kUtf8 = TStringListEX::kEncodingUtf8;
+
+TEST_F(TableFiles, LoadAndSaveKeepTheEncodingAndEndEveryLineWithCrLf) {
+  const std::string smile = "\xF0\x9F\x98\x80";  // U+1F600, D83D DE00 in UTF-16
+  const std::string le_crlf = Bytes({0x0D, 0, 0x0A, 0});
+  const struct {
+    std::string file;
+    Lines lines;
+    uint32_t encoding;
+    std::string saved;
+    uint32_t expected_encoding = 0;
+  } cases[] = {
+      {Bytes({0xFF, 0xFE, 0x41, 0, 0x0D, 0, 0x0A, 0, 0x42, 0}), {"A", "B"}, kLe,
+       Bytes({0xFF, 0xFE, 0x41, 0, 0x0D, 0, 0x0A, 0, 0x42, 0}) + le_crlf},
+      {Bytes({0xFE, 0xFF, 0, 0x41, 0, 0x0D, 0, 0x0A, 0, 0x42}), {"A", "B"}, kBe,
+       Bytes({0xFE, 0xFF, 0, 0x41, 0, 0x0D, 0, 0x0A, 0, 0x42, 0, 0x0D, 0, 0x0A})},
+      {Bytes({0xFF, 0xFE, 0x3D, 0xD8, 0x00, 0xDE}), {smile}, kLe,
+       Bytes({0xFF, 0xFE, 0x3D, 0xD8, 0x00, 0xDE}) + le_crlf},
+      {Bytes({0xFE, 0xFF, 0xD8, 0x3D, 0xDE, 0x00}), {smile}, kBe,
+       Bytes({0xFE, 0xFF, 0xD8, 0x3D, 0xDE, 0x00, 0, 0x0D, 0, 0x0A})},
+      // Unpaired surrogates keep their 3-byte form and come back unit for unit.
+      {Bytes({0xFF, 0xFE, 0x00, 0xDC, 0x00, 0xD8, 0x41, 0}), {"\xED\xB0\x80\xED\xA0\x80" "A"},
+       kLe, Bytes({0xFF, 0xFE, 0x00, 0xDC, 0x00, 0xD8, 0x41, 0}) + le_crlf},
+      {Bytes({0xFF, 0xFE, 0xE9, 0, 0x41, 0, 0x42}), {"\xC3\xA9" "A"}, kLe,
+       Bytes({0xFF, 0xFE, 0xE9, 0, 0x41, 0}) + le_crlf},
+      {Bytes({0xFF, 0xFE, 0xFF, 0xFE, 0x41, 0}), {"A"}, kLe, Bytes({0xFF, 0xFE, 0x41, 0}) + le_crlf},
+      // The U+FEFF after the mark is dropped, then the UTF-8 mark that a second one becomes.
+      {Bytes({0xFF, 0xFE, 0xFF, 0xFE, 0xFF, 0xFE, 0x41, 0}), {"A"}, kLe,
+       Bytes({0xFF, 0xFE, 0x41, 0}) + le_crlf},
+      {"\xFF\xFE", {}, kLe, "\xFF\xFE"},
+      {"\xFE\xFF", {}, kBe, "\xFE\xFF"},
+      {"\xEF\xBB\xBF" "a\r\nb", {"a", "b"}, 0, "a\r\nb\r\n"},
+      {"a\nb\rc", {"a", "b", "c"}, 0, "a\r\nb\r\nc\r\n"},
+      {"\xE9t\xE9\n\n", {"\xE9t\xE9", ""}, 0, "\xE9t\xE9\r\n\r\n"},
+      {"", {}, 0, ""},
+      {"\xE9t", {"\xC3\xA9t"}, 0, "\xC3\xA9t\r\n", kUtf8},
+      {"\xC3\xA9t", {"\xC3\xA9t"}, 0, "\xC3\xA9t\r\n", kUtf8}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.file));
+    WriteFile("t.csv", c.file);
+    TStringListCSVEX table;
+    table.LoadFromFileEX(At("t.csv"), c.expected_encoding);
+    EXPECT_EQ(LinesOf(table), c.lines);
+    EXPECT_EQ(table.TextEncoding, c.encoding);
+    EXPECT_EQ(table.WriteBom, c.encoding != 0);
+    table.SaveToFileEX(At("t.csv"));
+    EXPECT_EQ(ReadFile("t.csv"), c.saved);
+  }
+  EXPECT_EQ(Entries(), Lines{"t.csv"});
+}
+
+TEST_F(TableFiles, AstralCharactersSurviveAnywhereInABigFile) {
+  std::string units;
+  for (int i = 0; i < (1 << 20) + 4; ++i) units += i % 1000 == 999 ? "\r\0\n\0"s : "a\0"s;
+  for (size_t unit : {size_t{0}, (size_t{1} << 20) - 2, (size_t{1} << 20) - 1, size_t{1} << 20}) {
+    units.replace(2 * unit, 4, Bytes({0x3D, 0xD8, 0x00, 0xDE}));
+  }
+  WriteFile("big.csv", "\xFF\xFE" + units + "\r\0\n\0"s);
+  TStringListCSVEX table;
+  table.LoadFromFileEX(At("big.csv"));
+  size_t smiles = 0;
+  for (long long i = 0; i < table.LineCount(); ++i) {
+    for (size_t at = 0; (at = table.GetLine(i).find("\xF0\x9F\x98\x80", at)) != std::string::npos;
+         ++at) {
+      ++smiles;
+    }
+  }
+  EXPECT_EQ(smiles, 3u);  // the pair at 2^20 - 2 was overwritten by the next one
+  table.SaveToFileEX(At("big.csv"));
+  EXPECT_EQ(ReadFile("big.csv"), "\xFF\xFE" + units + "\r\0\n\0"s);
+}
+
+TEST(SaveToStreamEX, WritesTheMarkAndUnitsTheEncodingAsks) {
+  const std::string fails = "(fails)";
+  const struct {
+    Lines lines;
+    uint32_t encoding;
+    bool write_bom, force;
+    std::string bytes;
+  } cases[] = {
+      {{}, kLe, true, false, "\xFF\xFE"},
+      {{}, kUtf8, true, false, ""},
+      {{"a"}, kUtf8, true, false, "\xEF\xBB\xBF" "a\r\n"},
+      {{"\xE9"}, kUtf8, true, false, "\xE9\r\n"},
+      {{"a"}, kLe, false, false, "a\r\n"},
+      {{"a"}, kLe, false, true, Bytes({0xFF, 0xFE, 0x61, 0, 0x0D, 0, 0x0A, 0})},
+      {{"a"}, 0, true, true, "a\r\n"},
+      {{"\xF4\x8F\xBF\xBF"}, kBe, true, false, Bytes({0xFE, 0xFF, 0xDB, 0xFF, 0xDF, 0xFF, 0, 13, 0, 10})},
+      {{"\xED\xA0\x80"}, kLe, true, false, Bytes({0xFF, 0xFE, 0x00, 0xD8, 0x0D, 0, 0x0A, 0})},
+      // A lead F0-F7 without three continuation bytes reads as a 3-byte lead.
+      {{"\xF0\x9F\x98"}, kLe, true, false, Bytes({0xFF, 0xFE, 0xD8, 0x07, 0x0D, 0, 0x0A, 0})},
+      {{"\xFF"}, kLe, true, false, fails},
+      {{"ok", "a\xC3"}, kBe, true, false, fails},
+      {{"\xF4\x90\x80\x80"}, kLe, true, false, fails},
+      {{"\x80"}, kLe, false, true, fails}};
+  for (const auto& c : cases) {
+    TStringListCSVEX table;
+    for (const std::string& line : c.lines) table.AddLine(line);
+    table.TextEncoding = c.encoding;
+    table.WriteBom = c.write_bom;
+    std::string written;
+    const std::string error = ErrorOf([&] {
+      table.SaveToStreamEX([&written](std::string_view bytes) { written.append(bytes); }, c.force);
+    });
+    EXPECT_EQ(error == "(no error)" ? written : fails, c.bytes) << testing::PrintToString(c.lines);
+    EXPECT_EQ(table.WriteBom, c.write_bom || c.force);
+  }
+}
+
+TEST_F(TableFiles, UnsavableUtf16TableLeavesTheOldFile) {
+  WriteFile("t.csv", "old");
+  TStringListCSVEX table;
+  table.SplitText("a\r\nb\xC3\r\n");
+  table.TextEncoding = kLe;
+  table.WriteBom = true;
+  const std::string error = ErrorOf([&] { table.SaveToFileEX(At("t.csv")); });
+  EXPECT_NE(error.find(At("t.csv")), std::string::npos) << error;
+  EXPECT_EQ(ReadFile("t.csv"), "old");
+  EXPECT_EQ(Entries(), Lines{"t.csv"});
+}
+
+TEST_F(TableFiles, TextHoldingNulIsRefusedAndTheListKept) {
+  for (const std::string& bytes : {"x;y\0z\r\n"s, Bytes({0xFF, 0xFE, 0x41, 0, 0, 0, 0x42, 0})}) {
+    WriteFile("t.csv", bytes);
+    TStringListCSVEX table;
+    table.AddLine("keep");
+    const std::string error = ErrorOf([&] { table.LoadFromFileEX(At("t.csv")); });
+    EXPECT_NE(error.find(At("t.csv")), std::string::npos) << error;
+    EXPECT_EQ(LinesOf(table), Lines{"keep"});
+    EXPECT_EQ(table.TextEncoding, 0u);
+    EXPECT_FALSE(table.WriteBom);
+  }
+  TStringListCSVEX table;  // a missing file is no error and changes nothing
+  table.AddLine("keep");
+  table.LoadFromFileEX(At("missing.csv"));
+  EXPECT_EQ(LinesOf(table), Lines{"keep"});
+}
+
+TEST_F(TableFiles, SaveCreatesTheFolderAndReplacesTheEntryFound) {
+  WriteFile("Table.csv", "a,b\r\n");
+  TStringListCSVEX table;
+  table.LoadFromFileEX(At("TABLE.CSV"));
+  EXPECT_EQ(table.Delimiter, ',');  // loading ends with detection
+  table.AddLine("c,d");
+  table.SaveToFileEX(At("table.csv"));
+  EXPECT_EQ(Entries(), Lines{"Table.csv"});
+  EXPECT_EQ(ReadFile("Table.csv"), "a,b\r\nc,d\r\n");
+  table.SaveToFileEX(At("new/sub/t.csv"));
+  EXPECT_EQ(ReadFile("new/sub/t.csv"), "a,b\r\nc,d\r\n");
+}
+
+}  // namespace
