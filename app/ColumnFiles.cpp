@@ -65,16 +65,36 @@ std::vector<std::string> ColumnFileNames(const RunSettings& settings, const TStr
   return names;
 }
 
-void ReadTextFile(const std::string& path, TStringList* lines) {
+namespace {
+
+std::string ReadTextBytes(const std::string& path) {
   const std::string actual = ActualPath(path);
   std::string bytes = platform::ReadWholeFile(actual);
+  // Splitting would stop at a NUL byte and silently drop the rest of the file.
   if (std::memchr(bytes.data(), 0, bytes.size()) != nullptr) {
     throw TessarinError("Cannot load file \"" + actual +
                         "\". It holds a NUL byte: it is not a text file");
   }
   // Editors like to put a byte-order mark in front; it is never part of the first value.
   if (bytes.compare(0, kMarkUtf8.size(), kMarkUtf8) == 0) bytes.erase(0, kMarkUtf8.size());
-  lines->SplitText(std::move(bytes));
+  return bytes;
+}
+
+}  // namespace
+
+TextFileLines::TextFileLines(const std::string& path) : bytes_(ReadTextBytes(path)) {}
+
+bool TextFileLines::Next(std::string_view* line) {
+  const size_t n = bytes_.size();
+  if (pos_ >= n) return false;
+  size_t end = pos_;
+  while (end < n && bytes_[end] != '\r' && bytes_[end] != '\n') ++end;
+  *line = std::string_view(bytes_.data() + pos_, end - pos_);
+  pos_ = end;
+  if (pos_ < n && bytes_[pos_] == '\r') ++pos_;
+  if (pos_ < n && bytes_[pos_] == '\n') ++pos_;
+  ++taken_;
+  return true;
 }
 
 long long WidestRow(const TStringListCSVEX& table) {

@@ -18,10 +18,24 @@ std::string NumberedFileName(const RunSettings& settings, long long column);
 std::vector<std::string> ColumnFileNames(const RunSettings& settings, const TStringListCSVEX& table,
                                          long long columns);
 
-/// Reads a text file into `lines`: a UTF-8 byte-order mark at its start is dropped, and a file
-/// holding a NUL byte is refused (TessarinError) rather than cut short. The file is the entry
-/// found ignoring A-Z case.
-void ReadTextFile(const std::string& path, TStringList* lines);
+/// The lines of a text file, read one after the other without an index of them (a column file
+/// of a large table costs no more than its bytes). Lines end at CR, LF or CR LF; a UTF-8
+/// byte-order mark at the start is dropped, and a file holding a NUL byte is refused.
+class TextFileLines {
+ public:
+  explicit TextFileLines(const std::string& path);
+  /// The next line, valid while this object lives; false after the last one.
+  bool Next(std::string_view* line);
+  /// True when Next() has no line left to give.
+  bool AtEnd() const { return pos_ >= bytes_.size(); }
+  /// How many lines Next() has given so far.
+  long long Taken() const { return taken_; }
+
+ private:
+  std::string bytes_;
+  size_t pos_ = 0;
+  long long taken_ = 0;
+};
 
 /// The widest row of the table: the largest field count of any row.
 long long WidestRow(const TStringListCSVEX& table);

@@ -6,6 +6,7 @@
 #include "MyLib.h"
 #include "Output.h"
 #include "Platform.h"
+#include "TableFileWriter.h"
 #include "TableSetup.h"
 
 namespace {
@@ -43,26 +44,28 @@ void RunPackColumn(const RunSettings& settings, TStringListCSVEX* table) {
   PrepareTable(settings, table);
   PrintLine("PACK COLOM: " + settings.TablePath);
   if (!EntryExistsNoCase(settings.TextPath)) throw NotFoundError(settings.TextPath);
-  TStringList lines;
-  ReadTextFile(settings.TextPath, &lines);
+  TextFileLines lines(settings.TextPath);
   if (table->LineCount() == 0) return;  // an empty table is left as it is
   const int32_t column = ChosenColumn(settings, *table);
-  if (column >= 0) {
-    long long k = 0;
-    const long long first_row = settings.SkipFirstLine ? 1 : 0;
-    for (long long r = first_row; r < table->LineCount(); ++r) {
-      if (k >= lines.LineCount()) {
+  // Rows go straight to the file, so the table is never held twice.
+  TableFileWriter writer(*table, settings.TablePath);
+  const long long first_row = settings.SkipFirstLine ? 1 : 0;
+  std::string row;
+  std::string_view line;
+  for (long long r = 0; r < table->LineCount(); ++r) {
+    row.assign(table->LineView(r));
+    if (column >= 0 && r >= first_row) {
+      if (lines.AtEnd()) {
         PrintLine("Warning count lines csv moree txt: csv=" + std::to_string(r) +
-                  " txt=" + std::to_string(k));
-        continue;
+                  " txt=" + std::to_string(lines.Taken()));
+      } else if (settings.ClearEmpty && table->GetField(row, column).empty()) {
+        table->ReplaceField(&row, std::string(), column, true);
+      } else {
+        lines.Next(&line);
+        table->ReplaceField(&row, UnescapeText(line, settings.FormatEnter, true), column, true);
       }
-      if (settings.ClearEmpty && table->GetCell(r, column).empty()) {
-        table->SetCell(r, std::string(), column, true);
-        continue;
-      }
-      table->SetCell(r, UnescapeText(lines.LineView(k), settings.FormatEnter, true), column, true);
-      ++k;
     }
+    writer.WriteRow(row);
   }
-  table->SaveToFileEX(settings.TablePath, false);
+  writer.Commit();
 }

@@ -9,6 +9,7 @@
 #include "MyLib.h"
 #include "Output.h"
 #include "Platform.h"
+#include "TableFileWriter.h"
 #include "TableSetup.h"
 
 namespace {
@@ -90,30 +91,37 @@ void RunPack(const RunSettings& settings, TStringListCSVEX* table) {
   old.AlwaysQuote = table->AlwaysQuote;
   old.EscapeLineBreaks = table->EscapeLineBreaks;
   const std::vector<std::string> names = PackColumnFiles(settings, &old);
-  std::vector<TStringList> files(names.size());
-  for (size_t c = 0; c < names.size(); ++c) ReadTextFile(names[c], &files[c]);
+  std::vector<std::unique_ptr<TextFileLines>> files;
+  for (const std::string& name : names) files.push_back(std::make_unique<TextFileLines>(name));
 
+  // Rows go straight to the file: the table is never held whole, only its column files.
+  TableFileWriter writer(*table, settings.TablePath);
   // "-ncfld0" keeps the old header row as it is; the files hold the rows after it.
   const bool keep_header = settings.SkipFirstLine && settings.NamesFromFirstLine;
   const long long header_rows = keep_header && old.LineCount() > 0 ? 1 : 0;
-  const long long rows = files.empty() ? 0 : files[0].LineCount();
-  for (size_t c = 1; c < files.size(); ++c) {
-    if (files[c].LineCount() < rows) {
-      PrintLine("Warning count lines csv moree txt: csv=" + std::to_string(rows + header_rows) +
-                " txt=" + std::to_string(files[c].LineCount()));
-    }
-  }
-  table->ClearLines();
-  if (header_rows > 0) table->AddLine(old.LineView(0));
+  if (header_rows > 0) writer.WriteRow(old.LineView(0));
+  old.ClearLines();
   std::vector<std::string> values(files.size());
-  for (long long r = 0; r < rows; ++r) {
-    for (size_t c = 0; c < files.size(); ++c) {
+  std::string_view line;
+  long long rows = 0;
+  // The first file decides the rows; a shorter later file gives empty cells.
+  while (!files.empty() && files[0]->Next(&line)) {
+    values[0].clear();
+    AppendUnescaped(&values[0], line, settings.FormatEnter, true);
+    for (size_t c = 1; c < files.size(); ++c) {
       values[c].clear();
-      if (r < files[c].LineCount()) {
-        AppendUnescaped(&values[c], files[c].LineView(r), settings.FormatEnter, true);
+      if (files[c]->Taken() == rows && files[c]->Next(&line)) {
+        AppendUnescaped(&values[c], line, settings.FormatEnter, true);
       }
     }
-    table->AddLine(table->JoinFields(values));
+    writer.WriteRow(table->JoinFields(values));
+    ++rows;
   }
-  table->SaveToFileEX(settings.TablePath, false);
+  for (size_t c = 1; c < files.size(); ++c) {
+    if (files[c]->Taken() < rows) {
+      PrintLine("Warning count lines csv moree txt: csv=" + std::to_string(rows + header_rows) +
+                " txt=" + std::to_string(files[c]->Taken()));
+    }
+  }
+  writer.Commit();
 }

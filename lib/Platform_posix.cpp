@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -180,6 +181,20 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* names) {
   return ok;
 }
 
+namespace {
+
+// A large table is touched page by page right after it is allocated; large pages make that
+// hundreds of times fewer faults. Only advice: where the system declines, nothing changes.
+void AdviseLargePages(char* data, size_t size) {
+  constexpr size_t kLargePage = size_t{2} << 20;
+  if (size < 4 * kLargePage) return;
+  const auto begin = (reinterpret_cast<uintptr_t>(data) + kLargePage - 1) & ~(kLargePage - 1);
+  const auto end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kLargePage - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+}  // namespace
+
 std::string ReadWholeFile(const std::string& path) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw OpenError(path, LastErrorText());
@@ -197,6 +212,8 @@ std::string ReadWholeFile(const std::string& path) {
       errno = EFBIG;
       throw OpenError(path, LastErrorText());
     }
+    data.reserve(static_cast<size_t>(st.st_size));
+    AdviseLargePages(&data[0], data.capacity());
     data.resize(static_cast<size_t>(st.st_size));
   }
 

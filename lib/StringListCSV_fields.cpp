@@ -16,6 +16,9 @@ class QuotedFieldScanner {
   QuotedFieldScanner(std::string_view row, char delimiter, char quote)
       : row_(row.substr(0, NulCut(row))), delimiter_(delimiter), quote_(quote) {}
 
+  /// True when the row has no more fields.
+  bool Done() const { return !trailing_empty_ && cursor_ >= row_.size(); }
+
   /// Reads the next field into `value`; false when the row has no more fields.
   bool Next(std::string* value) {
     if (trailing_empty_) {
@@ -134,10 +137,9 @@ void TStringListCSVEX::SplitRowFields(std::string_view row,
                                       std::vector<std::string>* fields) const {
   size_t count = 0;
   QuotedFieldScanner scanner(row, Delimiter, QuoteMark);
-  for (;;) {
+  while (!scanner.Done()) {
     if (count == fields->size()) fields->emplace_back();
-    if (!scanner.Next(&(*fields)[count])) break;
-    ++count;
+    scanner.Next(&(*fields)[count++]);
   }
   fields->resize(count);
 }

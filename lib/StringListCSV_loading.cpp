@@ -8,6 +8,7 @@
 #include "MyLib.h"
 #include "Platform.h"
 #include "StringListEX.h"
+#include "TableFileWriter.h"
 
 namespace {
 
@@ -124,14 +125,8 @@ void TStringListCSVEX::SaveToStreamEX(const std::function<void(std::string_view)
 }
 
 void TStringListCSVEX::SaveToFileEX(const std::string& path, bool force_bom) {
-  EnsureFileFolder(path);
-  const std::string target = ActualPath(path);
-  platform::AtomicFileWriter writer(target);
-  try {
-    SaveToStreamEX([&writer](std::string_view bytes) { writer.Write(bytes); }, force_bom);
-  } catch (const TessarinError& e) {
-    if (e.OnStdout()) throw;
-    throw TessarinError("Cannot write file \"" + target + "\". " + e.what());
-  }
+  if (force_bom) WriteBom = true;
+  TableFileWriter writer(*this, path);
+  for (long long r = 0; r < LineCount(); ++r) writer.WriteRow(LineView(r));
   writer.Commit();
 }

@@ -10,14 +10,22 @@ namespace {
 
 bool Contains(std::string_view text, char c) { return text.find(c) != std::string_view::npos; }
 
+bool HasControlByte(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < 32) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 void TStringListCSVEX::AppendFormatted(std::string* out, std::string_view value) const {
   std::string escaped;
-  if (EscapeLineBreaks) {
+  if (EscapeLineBreaks && HasControlByte(value)) {
     AppendEscaped(&escaped, value, LineBreakStyle, false);
     value = escaped;
-  } else if (!QuotedFields && (Contains(value, '\r') || Contains(value, '\n'))) {
+  } else if (!EscapeLineBreaks && !QuotedFields &&
+             (Contains(value, '\r') || Contains(value, '\n'))) {
     // An unquoted row cannot hold a line break: it would split the row in two. The breaks
     // become the style's tokens even when escaping is off.
     for (char c : value) {
@@ -112,7 +120,7 @@ void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, lo
   if (row->empty() && !pad) return;
   if (n < 0) throw IndexError(n);
   // The row is split quote-aware whatever QuotedFields says, then written anew.
-  std::vector<std::string> fields;
+  thread_local std::vector<std::string> fields;  // reused: one row after the other
   SplitRowFields(*row, &fields);
   if (n >= static_cast<long long>(fields.size())) {
     if (!pad) throw IndexError(n);

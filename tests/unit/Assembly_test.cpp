@@ -45,8 +45,8 @@ TEST(AssembleRecords, JoinsTheLinesOfOpenQuotedFields) {
       {{}, {}, {}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.lines) + " style " + std::to_string(c.style) +
-                 " kind " + std::to_string(c.kind));
+    SCOPED_TRACE(testing::PrintToString(c.lines) + " style " + std::to_string(c.style) + " kind " +
+                 std::to_string(c.kind));
     TStringListCSVEX table;
     table.Delimiter = ';';
     table.QuoteMark = c.quote;

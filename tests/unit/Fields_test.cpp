@@ -19,30 +19,29 @@ TEST(FieldSplit, QuoteAwareAndPlainSplitsReadEveryField) {
     std::string row;
     Lines quoted, plain;
     char quote = '\'';
-  } cases[] = {
-      {"", {}, {}},
-      {"a;b;c", {"a", "b", "c"}, {"a", "b", "c"}},
-      {"a;", {"a", ""}, {"a", ""}},
-      {";;", {"", "", ""}, {"", "", ""}},
-      {";a", {"", "a"}, {"", "a"}},
-      {"'a;b';c", {"a;b", "c"}, {"'a", "b'", "c"}},
-      {"'a''b'", {"a'b"}, {"'a''b'"}},
-      {"''", {""}, {"''"}},
-      {"''''", {"'"}, {"''''"}},
-      {"'", {""}, {"'"}},
-      {"'x'y;z", {"x", "y", "z"}, {"'x'y", "z"}},
-      {"'a' ;b", {"a", " ", "b"}, {"'a' ", "b"}},
-      {"'a'b'c;d", {"a", "b'c", "d"}, {"'a'b'c", "d"}},
-      {" 'a';b", {" 'a'", "b"}, {" 'a'", "b"}},
-      {"'abc", {"ab"}, {"'abc"}},
-      {"'ab;c", {"ab;"}, {"'ab", "c"}},
-      {"'a''b", {"a'"}, {"'a''b"}},
-      {"'a';", {"a", ""}, {"'a'", ""}},
-      {"a\0b;c"s, {"a"}, {"a\0b"s, "c"}},
-      {"\0;a"s, {}, {"\0"s, "a"}},
-      {"'a\0b';c"s, {""}, {"'a\0b'"s, "c"}},
-      {"'a;b';c", {"'a", "b'", "c"}, {"'a", "b'", "c"}, '\0'},
-      {"a\0b;c"s, {"a"}, {"a\0b"s, "c"}, '\0'}};
+  } cases[] = {{"", {}, {}},
+               {"a;b;c", {"a", "b", "c"}, {"a", "b", "c"}},
+               {"a;", {"a", ""}, {"a", ""}},
+               {";;", {"", "", ""}, {"", "", ""}},
+               {";a", {"", "a"}, {"", "a"}},
+               {"'a;b';c", {"a;b", "c"}, {"'a", "b'", "c"}},
+               {"'a''b'", {"a'b"}, {"'a''b'"}},
+               {"''", {""}, {"''"}},
+               {"''''", {"'"}, {"''''"}},
+               {"'", {""}, {"'"}},
+               {"'x'y;z", {"x", "y", "z"}, {"'x'y", "z"}},
+               {"'a' ;b", {"a", " ", "b"}, {"'a' ", "b"}},
+               {"'a'b'c;d", {"a", "b'c", "d"}, {"'a'b'c", "d"}},
+               {" 'a';b", {" 'a'", "b"}, {" 'a'", "b"}},
+               {"'abc", {"ab"}, {"'abc"}},
+               {"'ab;c", {"ab;"}, {"'ab", "c"}},
+               {"'a''b", {"a'"}, {"'a''b"}},
+               {"'a';", {"a", ""}, {"'a'", ""}},
+               {"a\0b;c"s, {"a"}, {"a\0b"s, "c"}},
+               {"\0;a"s, {}, {"\0"s, "a"}},
+               {"'a\0b';c"s, {""}, {"'a\0b'"s, "c"}},
+               {"'a;b';c", {"'a", "b'", "c"}, {"'a", "b'", "c"}, '\0'},
+               {"a\0b;c"s, {"a"}, {"a\0b"s, "c"}, '\0'}};
   TStringListCSVEX table;
   Lines fields = {"left", "over", "from", "before", "x", "y"};
   for (const auto& c : cases) {
@@ -106,7 +105,7 @@ TEST(GetField, UnescapesTheTokensOfTheStyleWhenEscaping) {
 }
 
 TEST(ReadFields, AgreesWithGetFieldOnRandomRows) {
-  const Lines pieces = {"a",  "bc",   " ",    ";",     ";",    "'",  "''",  "\\r", "\\n",
+  const Lines pieces = {"a",  "bc",  " ",  ";",    ";",     "'",    "''",  "\\r", "\\n",
                         "\\", "\0"s, "\t", "\xE9", "\\x0D", "<CR>", "\\d", "\\t"};
   std::mt19937 rng(7);
   auto pick = [&rng](size_t n) { return static_cast<size_t>(rng() % n); };

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "ListTestHelpers.h"
+#include "MyLib.h"
 
 namespace {
 
@@ -27,35 +27,34 @@ TEST(AppendField, WritesEachValueQuotedAsTheModeSays) {
     Lines values;
     std::string field_row;  // AppendField one value after the other
     std::string cell_row;   // AppendCell and JoinFields, which keep an empty first field
-  } cases[] = {
-      {kAlways, {"a", "", "b"}, "'a';'';'b'", "'a';'';'b'"},
-      {kAlways, {""}, "''", "''"},
-      {kAlways, {"a'b", "x\ny"}, "'a''b';'x\ny'", "'a''b';'x\ny'"},
-      {kNeeded, {"a", "", "b"}, "a;;b", "a;;b"},
-      {kNeeded, {""}, "''", "''"},
-      {kNeeded, {"", "x"}, ";x", ";x"},
-      {kNeeded, {"x", ""}, "x;", "x;"},
-      {kNeeded, {"", "", ""}, ";;", ";;"},
-      {kNeeded, {"a;b", "a'b", "''"}, "'a;b';'a''b';''''''", "'a;b';'a''b';''''''"},
-      {kNeeded, {"a\nb", "c\rd", " a "}, "'a\nb';'c\rd'; a ", "'a\nb';'c\rd'; a "},
-      {kPlain, {"a'b;c"}, "a'b;c", "a'b;c"},
-      {kPlain, {"", "x", "'y"}, ";x;'y", ";x;'y"},
-      {kPlain, {""}, "''", "''"},
-      // A row that cannot be quoted turns line breaks into tokens even with escaping off.
-      {kPlain, {"a\r\nb\t"}, "a\\r\\nb\t", "a\\r\\nb\t"},
-      {{false, false, false, '\'', 0}, {"a\r\nb"}, "a\\x0D\\x0Ab", "a\\x0D\\x0Ab"},
-      {{false, true, false, '\'', 4}, {"a\r\nb"}, "a<CR><LF>b", "a<CR><LF>b"},
-      // Two quote marks as a first value are a value, not the placeholder.
-      {kPlain, {"''", "x"}, ";x", "'';x"},
-      {kPlainAlways, {"", "x"}, "x", ";x"},
-      {kPlainAlways, {"", ""}, "", ";"},
-      {kPlainAlways, {""}, "", ""},
-      {kNoQuote, {""}, "", ""},
-      {kNoQuote, {"", "x"}, "x", ";x"},
-      {kNoQuote, {"a;b", "c'"}, "a;b;c'", "a;b;c'"},
-      {{true, true, false, '\0'}, {"", "a", ""}, "a;", ";a;"},
-      {{true, false, true}, {"a\r\nb", "\t", "a\r;"}, "a\\r\\nb;\\t;'a\\r;'", "a\\r\\nb;\\t;'a\\r;'"},
-      {{true, true, true, '\'', 3}, {"\t\x01"}, "'\\x09\\x01'", "'\\x09\\x01'"}};
+  } cases[] = {{kAlways, {"a", "", "b"}, "'a';'';'b'", "'a';'';'b'"},
+               {kAlways, {""}, "''", "''"},
+               {kAlways, {"a'b", "x\ny"}, "'a''b';'x\ny'", "'a''b';'x\ny'"},
+               {kNeeded, {"a", "", "b"}, "a;;b", "a;;b"},
+               {kNeeded, {""}, "''", "''"},
+               {kNeeded, {"", "x"}, ";x", ";x"},
+               {kNeeded, {"x", ""}, "x;", "x;"},
+               {kNeeded, {"", "", ""}, ";;", ";;"},
+               {kNeeded, {"a;b", "a'b", "''"}, "'a;b';'a''b';''''''", "'a;b';'a''b';''''''"},
+               {kNeeded, {"a\nb", "c\rd", " a "}, "'a\nb';'c\rd'; a ", "'a\nb';'c\rd'; a "},
+               {kPlain, {"a'b;c"}, "a'b;c", "a'b;c"},
+               {kPlain, {"", "x", "'y"}, ";x;'y", ";x;'y"},
+               {kPlain, {""}, "''", "''"},
+               // A row that cannot be quoted turns line breaks into tokens even with escaping off.
+               {kPlain, {"a\r\nb\t"}, "a\\r\\nb\t", "a\\r\\nb\t"},
+               {{false, false, false, '\'', 0}, {"a\r\nb"}, "a\\x0D\\x0Ab", "a\\x0D\\x0Ab"},
+               // Two quote marks as a first value are a value, not the placeholder.
+               {kPlain, {"''", "x"}, ";x", "'';x"},
+               {kPlainAlways, {"", "x"}, "x", ";x"},
+               {kPlainAlways, {"", ""}, "", ";"},
+               {kNoQuote, {""}, "", ""},
+               {kNoQuote, {"", "x"}, "x", ";x"},
+               {kNoQuote, {"a;b", "c'"}, "a;b;c'", "a;b;c'"},
+               {{true, true, false, '\0'}, {"", "a", ""}, "a;", ";a;"},
+               {{true, false, true},
+                {"a\r\nb", "\t", "a\r;"},
+                "a\\r\\nb;\\t;'a\\r;'",
+                "a\\r\\nb;\\t;'a\\r;'"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.values) + " -> " + testing::PrintToString(c.cell_row));
     TStringListCSVEX table;
@@ -89,31 +88,27 @@ TEST(ReplaceField, WritesTheRowAnewWithTheNewValue) {
     long long n;
     bool pad;
     std::string expected, error = "(no error)";
-  } cases[] = {
-      {kAlways, "", "c", 1, false, ""},
-      {kAlways, "", "c", -1, false, ""},
-      {kAlways, "a;b", "c", 1, false, "'a';'c'"},
-      {kNeeded, "a;b", "c", 1, false, "a;c"},
-      {kNeeded, "a;b", "c", 2, false, "a;b", "List index out of bounds (2)"},
-      {kAlways, "a;b", "c", -1, false, "a;b", "List index out of bounds (-1)"},
-      {kNeeded, "'x'y;z", "w", 0, false, "w;y;z"},
-      {kNeeded, "'a;b';c", "c;d", 1, false, "'a;b';'c;d'"},
-      {kNeeded, "''", "x", 0, false, "x"},
-      {kNeeded, "x;b", "", 0, false, ";b"},
-      {kNeeded, "x", "", 0, false, "''"},
-      {kNoQuote, "x", "", 0, false, ""},
-      {{true, false, true}, "'a\\r\\nb';c", "z", 1, false, "a\\r\\nb;z"},
-      {kNeeded, "x\\r\\ny;b", "z", 1, false, "'x\r\ny';z"},
-      {{true, true, true}, "a\tb;'\\n'", "z\n", 0, false, "'z\\n';'\\n'"},
-      // Padding: a non-empty value lands in its column, an empty one changes nothing.
-      {kNeeded, "a", "x", 2, true, "a;;x"},
-      {kNeeded, "", "x", 1, true, ";x"},
-      {kNeeded, "a", "", 3, true, "a"},
-      {kNeeded, "", "", 0, true, ""},
-      {kAlways, "a", "x", 2, true, "'a';'';'x'"},
-      {kNeeded, "a", "x", -1, true, "a", "List index out of bounds (-1)"},
-      {kPlainAlways, "", "x", 1, true, ";x"},
-      {kNoQuote, "a", "x", 1, true, "a;x"}};
+  } cases[] = {{kAlways, "", "c", 1, false, ""},
+               {kAlways, "a;b", "c", 1, false, "'a';'c'"},
+               {kNeeded, "a;b", "c", 1, false, "a;c"},
+               {kNeeded, "a;b", "c", 2, false, "a;b", "List index out of bounds (2)"},
+               {kAlways, "a;b", "c", -1, false, "a;b", "List index out of bounds (-1)"},
+               {kNeeded, "'x'y;z", "w", 0, false, "w;y;z"},
+               {kNeeded, "'a;b';c", "c;d", 1, false, "'a;b';'c;d'"},
+               {kNeeded, "''", "x", 0, false, "x"},
+               {kNeeded, "x", "", 0, false, "''"},
+               {kNoQuote, "x", "", 0, false, ""},
+               {{true, false, true}, "'a\\r\\nb';c", "z", 1, false, "a\\r\\nb;z"},
+               {kNeeded, "x\\r\\ny;b", "z", 1, false, "'x\r\ny';z"},
+               {{true, true, true}, "a\tb;'\\n'", "z\n", 0, false, "'z\\n';'\\n'"},
+               // Padding: a non-empty value lands in its column, an empty one changes nothing.
+               {kNeeded, "a", "x", 2, true, "a;;x"},
+               {kNeeded, "", "x", 1, true, ";x"},
+               {kNeeded, "a", "", 3, true, "a"},
+               {kAlways, "a", "x", 2, true, "'a';'';'x'"},
+               {kNeeded, "a", "x", -1, true, "a", "List index out of bounds (-1)"},
+               {kPlainAlways, "", "x", 1, true, ";x"}};
+
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.row) + " field " + std::to_string(c.n));
     TStringListCSVEX table;
@@ -131,8 +126,8 @@ TEST(ReplaceField, WritesTheRowAnewWithTheNewValue) {
 
 // Random values: any byte, and the texts that quoting and escaping treat specially.
 std::string RandomValue(std::mt19937* rng) {
-  static const Lines kPieces = {";",   "'",    "''",   " ",    "\r",   "\n",   "\r\n",
-                                "\\",  "\\r",  "\\n",  "\\t",  "\\d",  "\\a",  "\\x0D",
+  static const Lines kPieces = {";",     "'",     "''",   " ",    "\r",  "\n",  "\r\n",
+                                "\\",    "\\r",   "\\n",  "\\t",  "\\d", "\\a", "\\x0D",
                                 "\\x1f", "\\x20", "<CR>", "<LF>", "\0"s, "a"};
   std::string value;
   for (unsigned k = (*rng)() % 5; k > 0; --k) {
@@ -140,22 +135,6 @@ std::string RandomValue(std::mt19937* rng) {
                                : kPieces[(*rng)() % kPieces.size()];
   }
   return value;
-}
-
-// Whether the value holds, as plain text, something that unescaping decodes in the style.
-bool HoldsTokenText(const std::string& v, uint8_t style) {
-  for (size_t i = 0; i + 1 < v.size(); ++i) {
-    if (style == 4 && (v.compare(i, 4, "<CR>") == 0 || v.compare(i, 4, "<LF>") == 0)) return true;
-    if (v[i] != '\\') continue;
-    const char next = v[i + 1];
-    if ((next == 'x' && i + 3 < v.size() && (v[i + 2] == '0' || v[i + 2] == '1') &&
-         std::isxdigit(static_cast<unsigned char>(v[i + 3]))) ||
-        (next == 't' && style != 3) || ((next == 'd' || next == 'a') && style == 1) ||
-        ((next == 'r' || next == 'n') && style == 2)) {
-      return true;
-    }
-  }
-  return false;
 }
 
 // Values appended with AppendCell come back from GetCell under every setting, except for the
@@ -180,7 +159,7 @@ TEST(AppendCellThenGetCell, GivesBackEveryValueUnderEverySetting) {
       for (std::string& value : values) {
         do {
           value = RandomValue(&rng);
-        } while (s.escape && HoldsTokenText(value, s.style));
+        } while (s.escape && UnescapeText(value, s.style, false) != value);
       }
       table.AddLine("");
       for (const std::string& value : values) table.AppendCell(r, value);
@@ -209,8 +188,9 @@ TEST(AppendCellThenGetCell, GivesBackEveryValueUnderEverySetting) {
           continue;
         }
         const std::string got = table.GetCell(r, static_cast<long long>(k));
-        if (got != v) failures.push_back("field " + std::to_string(k) + " reads " +
-                                         testing::PrintToString(got) + ": " + context);
+        if (got != v)
+          failures.push_back("field " + std::to_string(k) + " reads " +
+                             testing::PrintToString(got) + ": " + context);
       }
       const long long count = table.CountFields(row);
       if (lossless && count != static_cast<long long>(values.size()) &&
