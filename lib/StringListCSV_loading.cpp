@@ -46,13 +46,11 @@ std::string DecodeFileText(std::string bytes, uint32_t expected_encoding, uint32
     const bool big_endian = StartsWith(bytes, kMarkUtf16Be);
     *write_bom = true;
     *encoding = big_endian ? TStringListEX::kEncodingUtf16Be : TStringListEX::kEncodingUtf16Le;
-    std::string text = Utf16FileToUtf8(bytes, big_endian);
-    bytes = std::string();  // release the file's bytes before the text is split
-    return text;
-  }
-  if (expected_encoding == TStringListEX::kEncodingUtf8 && !DecodesAsUtf8(bytes)) {
+    bytes = Utf16FileToUtf8(bytes, big_endian);  // the file's bytes go as the text comes
+  } else if (expected_encoding == TStringListEX::kEncodingUtf8 && !DecodesAsUtf8(bytes)) {
     bytes = Utf16ToUtf8(platform::AnsiToUtf16(bytes), std::string_view());
   }
+  // A UTF-8 mark is not kept, also when it came from a further U+FEFF of a UTF-16 file.
   if (StartsWith(bytes, kMarkUtf8)) bytes.erase(0, kMarkUtf8.size());
   return bytes;
 }

@@ -24,10 +24,10 @@ void TStringListCSVEX::AppendFormatted(std::string* out, std::string_view value)
   if (EscapeLineBreaks && HasControlByte(value)) {
     AppendEscaped(&escaped, value, LineBreakStyle, false);
     value = escaped;
-  } else if (!EscapeLineBreaks && !QuotedFields &&
+  } else if (!EscapeLineBreaks && (!QuotedFields || QuoteMark == 0) &&
              (Contains(value, '\r') || Contains(value, '\n'))) {
-    // An unquoted row cannot hold a line break: it would split the row in two. The breaks
-    // become the style's tokens even when escaping is off.
+    // A field that cannot be quoted cannot hold a line break: it would split the row in two.
+    // The breaks become the style's tokens even when escaping is off.
     for (char c : value) {
       if (c == '\r' || c == '\n') {
         AppendEscaped(&escaped, std::string_view(&c, 1), LineBreakStyle, false);

@@ -39,7 +39,10 @@ class TStringList {
   void SetLine(long long index, std::string_view text);
   /// Adds a line; returns its index, or -1 when a sorted list refuses a duplicate.
   virtual long long AddLine(std::string_view text);
-  void ClearLines() { lines_.Clear(); }
+  void ClearLines() {
+    lines_.Clear();
+    LinesReplaced();
+  }
   void ExchangeLines(long long a, long long b);
   /// Sorted list: LocateLine's index when found, else -1. Otherwise the first equal line or -1.
   long long IndexOfLine(std::string_view text) const;
@@ -62,6 +65,8 @@ class TStringList {
   void SaveLines(const std::string& path) const;
 
  protected:
+  /// Called whenever all lines are removed, so derived lists can drop what they know of them.
+  virtual void LinesReplaced() {}
   /// True when AddLine() would just append (lets SplitText skip the per-line dispatch).
   virtual bool AddAppends() const { return !keep_sorted_; }
   void CheckIndex(long long index) const;
@@ -177,6 +182,7 @@ class TStringListCSVEX : public TStringListEX {
 
  protected:
   bool AddAppends() const override { return !SortedByColumn && !KeepSorted(); }
+  void LinesReplaced() override { empty_first_field_rows_.clear(); }
 
  private:
   /// Rearranges the rows (new row i is old row order[i]; rows not named are dropped).

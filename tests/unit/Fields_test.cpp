@@ -90,10 +90,7 @@ TEST(GetField, UnescapesTheTokensOfTheStyleWhenEscaping) {
                {"'a\\tb;c';d", {true, false, true}, "a\tb;c"},
                {"a\\n;b", {false, false, true}, "a\n"},
                {"x\\d\\a", {true, false, true, '\'', 1}, "x\r\n"},
-               {"x\\d\\a", {true, false, true, '\'', 2}, "x\\d\\a"},
-               {"\\x0d\\x0A\\X0D", {true, false, true, '\'', 0}, "\r\n\\X0D"},
                {"<<CR><LF><cr>", {true, false, true, '\'', 4}, "<\r\n<cr>"},
-               {"\\t\\x09", {true, false, true, '\'', 3}, "\\t\t"},
                {"\\\\r\\", {true, false, true}, "\\\r\\"},
                {"\\x20a", {true, false, true}, "\\x20a"}};
   for (const auto& c : cases) {

@@ -67,7 +67,6 @@ TEST_F(TableFiles, LoadAndSaveKeepTheEncodingAndEndEveryLineWithCrLf) {
        kLe,
        Bytes({0xFF, 0xFE, 0x41, 0}) + le_crlf},
       {"\xFF\xFE", {}, kLe, "\xFF\xFE"},
-      {"\xFE\xFF", {}, kBe, "\xFE\xFF"},
       {"\xEF\xBB\xBF"
        "a\r\nb",
        {"a", "b"},
@@ -109,7 +108,7 @@ TEST_F(TableFiles, AstralCharactersSurviveAnywhereInABigFile) {
   EXPECT_EQ(ReadFile("big.csv"), file);
 }
 
-TEST(SaveToStreamEX, WritesTheMarkAndUnitsTheEncodingAsks) {
+TEST_F(TableFiles, SavingWritesTheMarkAndUnitsTheEncodingAsks) {
   const std::string fails = "(fails)";
   const struct {
     Lines lines;
@@ -127,7 +126,7 @@ TEST(SaveToStreamEX, WritesTheMarkAndUnitsTheEncodingAsks) {
        kLe,
        true,
        false,
-       Bytes({0xFF, 0xFE, 0xFF, 0xDB, 0xFF, 0xDF, 13, 0, 10, 0})},
+       Bytes({0xFF, 0xFE, 0xFF, 0xDB, 0xFF, 0xDF}) + "\r\0\n\0"s},
       // A lead F0-F7 without three continuation bytes reads as a 3-byte lead.
       {{"\xF0\x9F\x98"}, kLe, true, false, Bytes({0xFF, 0xFE, 0xD8, 0x07, 0x0D, 0, 0x0A, 0})},
       {{"\xFF"}, kLe, true, false, fails},
@@ -135,17 +134,26 @@ TEST(SaveToStreamEX, WritesTheMarkAndUnitsTheEncodingAsks) {
       {{"\xF4\x90\x80\x80"}, kLe, true, false, fails},
       {{"\x80"}, kLe, false, true, fails}};
   for (const auto& c : cases) {
-    TStringListCSVEX table;
-    for (const std::string& line : c.lines) table.AddLine(line);
-    table.TextEncoding = c.encoding;
-    table.WriteBom = c.write_bom;
-    std::string written;
-    const std::string error = ErrorOf([&] {
-      table.SaveToStreamEX([&written](std::string_view bytes) { written.append(bytes); }, c.force);
-    });
-    EXPECT_EQ(error == "(no error)" ? written : fails, c.bytes) << testing::PrintToString(c.lines);
-    EXPECT_EQ(table.WriteBom, c.write_bom || c.force);
+    SCOPED_TRACE(testing::PrintToString(c.lines));
+    for (bool to_file : {false, true}) {  // the stream and the file give the same bytes
+      TStringListCSVEX table;
+      for (const std::string& line : c.lines) table.AddLine(line);
+      table.TextEncoding = c.encoding;
+      table.WriteBom = c.write_bom;
+      WriteFile("t.csv", fails);
+      std::string written;
+      const std::string error = ErrorOf([&] {
+        if (to_file) return table.SaveToFileEX(At("t.csv"), c.force);
+        table.SaveToStreamEX([&written](std::string_view bytes) { written.append(bytes); },
+                             c.force);
+      });
+      // A failed save leaves the old file, which holds the text `fails`.
+      if (to_file) written = ReadFile("t.csv");
+      EXPECT_EQ(error == "(no error)" || to_file ? written : fails, c.bytes) << error;
+      EXPECT_EQ(table.WriteBom, c.write_bom || c.force);
+    }
   }
+  EXPECT_EQ(Entries(), Lines{"t.csv"});
 }
 
 TEST_F(TableFiles, UnsavableUtf16TableLeavesTheOldFile) {
