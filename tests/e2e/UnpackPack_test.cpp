@@ -1,5 +1,6 @@
 // End-to-end tests of unpack (-u) and pack (-p) through the real binary.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include "Workdir.h"
 
@@ -256,6 +257,45 @@ TEST(UnpackPack, EmptyTableWritesNothing) {
     EXPECT_EQ(u.out, "UNPACK: " + wd.PathOf("t.csv") + "\n");
     EXPECT_FALSE(wd.Exists("t"));
   }
+}
+
+TEST(UnpackPack, EditedValueWithTheDelimiterKeepsThePlainTableAligned) {
+  Workdir wd;
+  wd.Write("t.csv", "name,city\r\nAnn,Oslo\r\n");
+  ASSERT_EQ(wd.Run({"-u", "t.csv"}).exit_code, 0);
+  wd.Write("t/t_0.txt", "name\r\nSmith, Ann\r\n");
+  ASSERT_EQ(wd.Run({"-p", "t.csv"}).exit_code, 0);
+  EXPECT_EQ(wd.Read("t.csv"), "name,city\r\n\"Smith, Ann\",Oslo\r\n");
+  ASSERT_EQ(wd.Run({"-uc", "1", "t.csv"}).exit_code, 0);
+  EXPECT_EQ(wd.Read("t_1.txt"), "city\r\nOslo\r\n");
+}
+
+TEST(UnpackPack, FailedSaveLeavesTheTableAsItWas) {
+  Workdir wd;
+  // A UTF-16 table cannot take a value that is not UTF-8.
+  const std::string utf16("\xFF\xFE" "a\0\r\0\n\0", 8);
+  wd.Write("u.csv", utf16);
+  wd.Write("u/u_0.txt", "caf\xE9\r\n");
+  RunResult bad = wd.Run({"-p", "u.csv"});
+  EXPECT_EQ(bad.exit_code, 1);
+  EXPECT_NE(bad.err.find("UTF-8"), std::string::npos) << bad.err;
+  EXPECT_EQ(wd.Read("u.csv"), utf16);
+  // A file-size limit stops the write half-way; the old table stays whole and no temporary
+  // file is left behind.
+  const std::string table = "old,table\r\n";
+  wd.Write("t.csv", table);
+  wd.Write("t/t_0.txt", std::string(100000, 'x') + "\r\n");
+  const auto before = wd.Snapshot();
+  rlimit old_limit{};
+  getrlimit(RLIMIT_FSIZE, &old_limit);
+  rlimit limit = old_limit;
+  limit.rlim_cur = 4096;
+  setrlimit(RLIMIT_FSIZE, &limit);  // the child inherits it
+  RunResult full = wd.Run({"-p", "t.csv"});
+  setrlimit(RLIMIT_FSIZE, &old_limit);
+  EXPECT_EQ(full.exit_code, 1);
+  EXPECT_FALSE(full.err.empty());
+  EXPECT_EQ(wd.Snapshot(), before);
 }
 
 }  // namespace
