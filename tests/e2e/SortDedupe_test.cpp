@@ -33,6 +33,15 @@ TEST(SortDedupe, RewritesTheTableInPlace) {
       {{"-nd", "5"}, "a;1\r\nb;2\r\nc;3", "a;1\r\n"},
       {{"-ndl", "5"}, "a;1\r\nb;2\r\nc;3", "c;3\r\n"},
       {{"-s", "0"}, "name;n\r\nb;2\r\na;10\r\na;9", "a;10\r\na;9\r\nb;2\r\nname;n\r\n"},
+      // Equal keys come out in the order the partition steps leave them.
+      {{"-s", "0"}, "1;x\r\n1;y\r\n", "1;y\r\n1;x\r\n"},
+      {{"-s", "0"}, "a;1\r\na;2\r\na;3\r\na;4\r\n", "a;3\r\na;4\r\na;1\r\na;2\r\n"},
+      {{"-s", "0"}, "b;1\r\na;1\r\nb;2\r\na;2\r\n", "a;2\r\na;1\r\nb;1\r\nb;2\r\n"},
+      {{"-s", "0"}, "a10;x\r\n;e\r\na2;y\r\n", ";e\r\na2;y\r\na10;x\r\n"},
+      // Keys are equal only when their bytes are.
+      {{"-ndl", "0"}, "01;a\r\n1;b\r\n1;c\r\n", "01;a\r\n1;c\r\n"},
+      {{"-nd", "0"}, "A;1\r\na;2\r\nA;3\r\n", "A;1\r\na;2\r\n"},
+      {{"-ndl", "0"}, "a;1\r\na;2\r\na;3\r\n", "a;3\r\n"},
       {{"-s", "1"}, "name;n\r\nb;2\r\na;10\r\na;9", "b;2\r\na;9\r\na;10\r\nname;n\r\n"},
       {{"-s", "0"}, Utf16Le(u"\u00e9\tz\r\nb\t1\r\n"), Utf16Le(u"b\t1\r\n\u00e9\tz\r\n")},
       {{"-s", "0"}, multi_line, "1,x\r\n3,y\r\n3,\"line\r\nbreak\"\r\nid,text\r\n"},
