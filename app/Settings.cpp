@@ -114,13 +114,6 @@ const Option kOptions[] = {
     {"--version", ValueKind::kNone, nullptr, nullptr, nullptr, ParseOutcome::kVersion},
 };
 
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 const Option* FindOption(const std::string& name) {
   for (const Option& option : kOptions) {
     if (name == option.spelling) return &option;
@@ -180,7 +173,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, RunSettings* 
       ++paths_seen;
       continue;
     }
-    settings->CurrentOption = LowerAscii(*arg);
+    settings->CurrentOption = FoldAsciiCase(*arg);
     const Option* option = FindOption(settings->CurrentOption);
     if (option == nullptr) continue;
     ParseResult result = ApplyOption(*option, args, settings);

@@ -43,6 +43,9 @@ std::string CrToken(uint8_t style);
 size_t FindFrom(std::string_view pattern, std::string_view text, size_t start);
 /// Replaces every occurrence; the search goes on one byte after the start of each replacement.
 void ReplaceAllInPlace(std::string* text, std::string_view pattern, std::string_view replacement);
+/// The text with the letters A-Z lowered and every other byte kept, as file names and option
+/// names are matched.
+std::string FoldAsciiCase(std::string text);
 /// A copy with every occurrence replaced, left to right, without overlaps; the replacement is
 /// never searched. An empty pattern replaces nothing.
 std::string ReplaceAll(std::string_view text, std::string_view pattern,

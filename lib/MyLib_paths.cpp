@@ -17,14 +17,8 @@ size_t NameStart(const std::string& path) {
   return 0;
 }
 
-char FoldAsciiCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAsciiCase(a[i]) != FoldAsciiCase(b[i])) return false;
-  }
-  return true;
+  return a.size() == b.size() && FoldAsciiCase(a) == FoldAsciiCase(b);
 }
 
 // Creates the folder and its missing parents, outermost first; false when any creation fails.

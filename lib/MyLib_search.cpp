@@ -84,3 +84,10 @@ std::string ReplaceAll(std::string_view text, std::string_view pattern,
   result.append(text.substr(pos));
   return result;
 }
+
+std::string FoldAsciiCase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
