@@ -10,6 +10,19 @@
 #include <string_view>
 #include <vector>
 
+/// Bytes copied into a few large blocks; the views it returns stay valid for its lifetime.
+class ByteArena {
+ public:
+  /// A view of a copy of the bytes.
+  std::string_view Keep(std::string_view bytes);
+  /// Keeps a whole buffer as a block of its own; returns a view of its bytes.
+  std::string_view Adopt(std::string&& buffer);
+  void Clear() { blocks_.clear(); }
+
+ private:
+  std::deque<std::string> blocks_;  // deque: blocks never move, so views stay valid
+};
+
 class LineStore {
  public:
   LineStore() = default;
@@ -48,11 +61,10 @@ class LineStore {
     const char* data;
     size_t size;
   };
-  std::string_view Copy(std::string_view bytes);
   void CompactIfWasteful();
 
   std::vector<Entry> lines_;
-  std::deque<std::string> blocks_;  // deque: blocks never move, so views stay valid
+  ByteArena bytes_;
   size_t live_bytes_ = 0;
   size_t dead_bytes_ = 0;
 };

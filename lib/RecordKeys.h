@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstddef>
-#include <deque>
 #include <string>
 #include <string_view>
 
@@ -23,20 +22,9 @@ class RecordKeyReader {
   bool Read(size_t first, size_t end, std::string_view* key, std::string* scratch) const;
 
  private:
-  bool LocateField(std::string_view row, std::string_view* field) const;
-  bool LocateQuotedField(std::string_view row, std::string_view* field) const;
-
   const TStringListCSVEX& table_;
   long long column_;
 };
 
-/// Storage for keys that do not live in the table's lines. Views it returns stay valid for
-/// its lifetime.
-class KeyArena {
- public:
-  /// A view of a copy of the bytes.
-  std::string_view Keep(std::string_view key);
-
- private:
-  std::deque<std::string> blocks_;  // deque: blocks never move, so views stay valid
-};
+/// Storage for keys that do not live in the table's lines.
+using KeyArena = ByteArena;

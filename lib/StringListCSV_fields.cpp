@@ -19,26 +19,45 @@ class QuotedFieldScanner {
   /// True when the row has no more fields.
   bool Done() const { return !trailing_empty_ && cursor_ >= row_.size(); }
 
-  /// Reads the next field into `value`; false when the row has no more fields.
-  bool Next(std::string* value) {
+  /// Steps over the next field. Returns true when the field's value is a stretch of the row,
+  /// which `raw` then views; false when its doubled quote marks must be undone first, and `raw`
+  /// views the token from after the opening mark to the cursor (see Value()). Call only when
+  /// !Done().
+  bool NextRaw(std::string_view* raw) {
     if (trailing_empty_) {
       trailing_empty_ = false;
-      value->clear();
+      *raw = std::string_view();
       return true;
     }
     const size_t n = row_.size();
-    if (cursor_ >= n) return false;
+    bool exact = true;
     if (quote_ != 0 && row_[cursor_] == quote_) {
-      ReadQuotedToken(value);
+      exact = ReadQuotedToken(raw);
     } else {
       size_t end = row_.find(delimiter_, cursor_);
       if (end == std::string_view::npos) end = n;
-      value->assign(row_.data() + cursor_, end - cursor_);
+      *raw = row_.substr(cursor_, end - cursor_);
       cursor_ = end;
     }
     if (cursor_ < n && row_[cursor_] == delimiter_) {
       if (cursor_ + 1 == n) trailing_empty_ = true;
       ++cursor_;
+    }
+    return exact;
+  }
+
+  /// Reads the next field's value into `value`; false when the row has no more fields.
+  bool Next(std::string* value) {
+    if (Done()) return false;
+    std::string_view raw;
+    if (NextRaw(&raw)) {
+      value->assign(raw.data(), raw.size());
+    } else {
+      // The token's doubled marks become single ones, and its last byte (the closing mark, or
+      // the row's last byte when there is none) goes.
+      const char pair[2] = {quote_, quote_};
+      *value = ReplaceAll(raw, std::string_view(pair, 2), std::string_view(pair, 1));
+      value->pop_back();
     }
     return true;
   }
@@ -49,7 +68,7 @@ class QuotedFieldScanner {
     return nul == nullptr ? row.size() : static_cast<const char*>(nul) - row.data();
   }
 
-  void ReadQuotedToken(std::string* value) {
+  bool ReadQuotedToken(std::string_view* raw) {
     const size_t n = row_.size();
     const size_t start = cursor_ + 1;
     size_t search = start;
@@ -66,18 +85,17 @@ class QuotedFieldScanner {
       cursor_ = mark + 1;
       break;
     }
-    std::string_view token = row_.substr(start, cursor_ - start);
+    const std::string_view token = row_.substr(start, cursor_ - start);
     if (token.size() < 2) {
-      value->clear();
-      return;
+      *raw = std::string_view();
+      return true;
     }
     if (!doubled) {
-      value->assign(token.data(), token.size() - 1);
-      return;
+      *raw = token.substr(0, token.size() - 1);
+      return true;
     }
-    const char pair[2] = {quote_, quote_};
-    *value = ReplaceAll(token, std::string_view(pair, 2), std::string_view(pair, 1));
-    value->pop_back();
+    *raw = token;
+    return false;
   }
 
   std::string_view row_;
@@ -119,6 +137,35 @@ std::string TStringListCSVEX::GetFieldQuoted(std::string_view row, long long n) 
     if (k == n) return value;
   }
   return std::string();
+}
+
+bool TStringListCSVEX::FieldView(std::string_view row, long long n, std::string_view* field) const {
+  if (n < 0) throw IndexError(n);
+  *field = std::string_view();
+  if (QuotedFields) {
+    QuotedFieldScanner scanner(row, Delimiter, QuoteMark);
+    std::string_view raw;
+    for (long long k = 0; !scanner.Done(); ++k) {
+      const bool exact = scanner.NextRaw(&raw);
+      if (k == n) {
+        if (!exact) return false;
+        *field = raw;
+        break;
+      }
+    }
+  } else {
+    size_t start = 0;
+    for (long long k = 0;; ++k) {
+      const size_t end = row.find(Delimiter, start);
+      if (k == n) {
+        *field = row.substr(start, end == std::string_view::npos ? end : end - start);
+        break;
+      }
+      if (end == std::string_view::npos) break;
+      start = end + 1;
+    }
+  }
+  return !(EscapeLineBreaks && HasEscapeTokens(*field, LineBreakStyle, false));
 }
 
 std::string TStringListCSVEX::GetField(std::string_view row, long long n) const {

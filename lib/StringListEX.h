@@ -111,6 +111,9 @@ class TStringListCSVEX : public TStringListEX {
   std::string GetFieldQuoted(std::string_view row, long long n) const;
   /// Field n by the list's settings (quote-aware or plain; unescaped when EscapeLineBreaks).
   std::string GetField(std::string_view row, long long n) const;
+  /// GetField without a copy where the value is a stretch of the row's bytes (no doubled quote
+  /// marks to undo, no escape token to decode): true, and `field` views it. False otherwise.
+  bool FieldView(std::string_view row, long long n, std::string_view* field) const;
   /// GetField of line r.
   std::string GetCell(long long r, long long n) const;
   /// Every field of the row as GetField reads them, splitting the row once. `fields` is reused.
