@@ -80,8 +80,7 @@ TextFileLines::TextFileLines(const std::string& path) : bytes_(ReadTextBytes(pat
 bool TextFileLines::Next(std::string_view* line) {
   const size_t n = bytes_.size();
   if (pos_ >= n) return false;
-  size_t end = pos_;
-  while (end < n && bytes_[end] != '\r' && bytes_[end] != '\n') ++end;
+  const size_t end = FindLineEnd(bytes_, pos_);
   *line = std::string_view(bytes_.data() + pos_, end - pos_);
   pos_ = end;
   if (pos_ < n && bytes_[pos_] == '\r') ++pos_;

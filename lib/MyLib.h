@@ -43,6 +43,12 @@ std::string CrToken(uint8_t style);
 size_t FindFrom(std::string_view pattern, std::string_view text, size_t start);
 /// Replaces every occurrence; the search goes on one byte after the start of each replacement.
 void ReplaceAllInPlace(std::string* text, std::string_view pattern, std::string_view replacement);
+/// Index (from 0) where the line that starts at `pos` ends: its first CR or LF, or the end of the
+/// text. (A line break is CR, LF or CR LF.)
+size_t FindLineEnd(std::string_view text, size_t pos);
+/// Index (from 0) of the first `first` byte directly followed by a `second` byte, or npos. Fast
+/// when `second` is rare in the text (a quote mark after a delimiter).
+size_t FindPair(std::string_view text, char first, char second);
 /// The text with the letters A-Z lowered and every other byte kept, as file names and option
 /// names are matched.
 std::string FoldAsciiCase(std::string text);

@@ -1,4 +1,6 @@
 // Substring search and the two replace-all operations. All compare plain bytes.
+#include <cstring>
+
 #include "MyLib.h"
 
 namespace {
@@ -90,4 +92,19 @@ std::string FoldAsciiCase(std::string text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return text;
+}
+
+size_t FindPair(std::string_view text, char first, char second) {
+  for (size_t at = text.find(second, 1); at != std::string_view::npos;
+       at = text.find(second, at + 1)) {
+    if (text[at - 1] == first) return at - 1;
+  }
+  return std::string_view::npos;
+}
+
+size_t FindLineEnd(std::string_view text, size_t pos) {
+  const size_t lf = text.find('\n', pos);
+  const size_t limit = lf == std::string_view::npos ? text.size() : lf;
+  const void* cr = std::memchr(text.data() + pos, '\r', limit - pos);
+  return cr == nullptr ? limit : static_cast<size_t>(static_cast<const char*>(cr) - text.data());
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "Error.h"
+#include "MyLib.h"
 #include "Platform.h"
 #include "StringListEX.h"
 
@@ -129,8 +130,7 @@ void TStringList::SplitText(std::string text) {
   size_t pos = 0;
   const size_t n = all.size();
   while (pos < n) {
-    size_t end = pos;
-    while (end < n && all[end] != '\r' && all[end] != '\n') ++end;
+    const size_t end = FindLineEnd(all, pos);
     std::string_view line = all.substr(pos, end - pos);
     if (append) {
       lines_.AppendView(line);

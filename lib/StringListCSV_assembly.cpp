@@ -22,8 +22,7 @@ class RecordScanner {
       if (line[0] == quote_) {
         p = 1;
       } else {
-        const char opener[2] = {delimiter_, quote_};
-        size_t at = line.find(std::string_view(opener, 2));
+        const size_t at = FindPair(line, delimiter_, quote_);
         if (at == std::string_view::npos) return false;
         p = at + 2;
       }

@@ -33,12 +33,11 @@ void TStringListCSVEX::DetectQuotedFields() {
     QuotedFields = false;
     return;
   }
-  const char opener[2] = {Delimiter, QuoteMark};
   for (size_t i = 0; i < lines_.size(); ++i) {
     std::string_view line = lines_[i];
     // A field quoted at the start of a line is a quoted field as much as one after a delimiter.
     if (!line.empty() && line[0] == QuoteMark) return;
-    if (line.find(std::string_view(opener, 2)) != std::string_view::npos) return;
+    if (FindPair(line, Delimiter, QuoteMark) != std::string_view::npos) return;
   }
   QuotedFields = false;
 }

@@ -107,9 +107,9 @@ TEST(UnpackPack, WidestRowDecidesTheColumnsAndCountLimitsThem) {
   wd.Write("t.csv", "a;b\r\n1;2;3;4\r\n");
   ASSERT_EQ(wd.Run({"-u", "t.csv"}).exit_code, 0);
   EXPECT_EQ(wd.Read("t/t_3.txt"), "\r\n4\r\n");
-  ASSERT_EQ(wd.Run({"-u", "-c", "1", "t.csv", "one"}).exit_code, 0);
-  EXPECT_TRUE(wd.Exists("one/t_0.txt"));
-  EXPECT_FALSE(wd.Exists("one/t_1.txt"));
+  ASSERT_EQ(wd.Run({"-u", "-c", "1", "-namefiles", "col", "t.csv", "one"}).exit_code, 0);
+  EXPECT_EQ(wd.Read("one/col_0.txt"), "a\r\n1\r\n");
+  EXPECT_FALSE(wd.Exists("one/col_1.txt"));
 }
 
 TEST(UnpackPack, PackReadsColumnsUpToTheFirstGap) {
