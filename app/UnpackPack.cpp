@@ -18,6 +18,9 @@ namespace {
 // (the open files and their buffers are what limits it).
 constexpr long long kColumnsPerPass = 64;
 
+// Bytes a column gathers before they go to its file in one write.
+constexpr size_t kColumnChunk = size_t{1} << 20;
+
 // Writes columns [first, last) of the table's rows from `first_row` on, splitting each row once.
 void WriteColumnFiles(const RunSettings& settings, const TStringListCSVEX& table,
                       const std::vector<std::string>& names, long long first, long long last) {
@@ -25,21 +28,27 @@ void WriteColumnFiles(const RunSettings& settings, const TStringListCSVEX& table
   for (long long c = first; c < last; ++c) {
     writers.push_back(std::make_unique<platform::AtomicFileWriter>(ActualPath(names[c])));
   }
-  std::vector<std::string> fields;
-  std::string line;
+  std::vector<std::string> chunks(writers.size());
+  TStringListCSVEX::FieldBuffer fields;
   const long long first_row = settings.SkipFirstLine ? 1 : 0;
   for (long long r = first_row; r < table.LineCount(); ++r) {
     table.ReadFields(table.LineView(r), &fields);
     for (long long c = first; c < last; ++c) {
-      line.clear();
-      if (c < static_cast<long long>(fields.size())) {
-        AppendEscaped(&line, fields[c], settings.FormatEnter, true);
+      std::string& chunk = chunks[c - first];
+      if (c < static_cast<long long>(fields.values.size())) {
+        AppendEscaped(&chunk, fields.values[c], settings.FormatEnter, true);
       }
-      line.append("\r\n");
-      writers[c - first]->Write(line);
+      chunk.append("\r\n");
+      if (chunk.size() >= kColumnChunk) {
+        writers[c - first]->Write(chunk);
+        chunk.clear();
+      }
     }
   }
-  for (auto& writer : writers) writer->Commit();
+  for (size_t i = 0; i < writers.size(); ++i) {
+    writers[i]->Write(chunks[i]);
+    writers[i]->Commit();
+  }
 }
 
 // The column files pack reads: the named files of the old table's header (every one of them

@@ -191,33 +191,45 @@ void TStringListCSVEX::SplitRowFields(std::string_view row,
   fields->resize(count);
 }
 
-void TStringListCSVEX::ReadFields(std::string_view row, std::vector<std::string>* fields) const {
-  size_t count = 0;
-  auto slot = [fields, &count]() -> std::string* {
-    if (count == fields->size()) fields->emplace_back();
-    return &(*fields)[count++];
-  };
+void TStringListCSVEX::ReadFields(std::string_view row, FieldBuffer* buffer) const {
+  std::vector<std::string_view>& values = buffer->values;
+  std::vector<bool>& exact = buffer->exact;
+  values.clear();
+  exact.clear();
   if (QuotedFields) {
-    SplitRowFields(row, fields);
-    count = fields->size();
+    QuotedFieldScanner scanner(row, Delimiter, QuoteMark);
+    std::string_view raw;
+    while (!scanner.Done()) {
+      exact.push_back(scanner.NextRaw(&raw));
+      values.push_back(raw);
+    }
   } else if (!row.empty()) {
-    size_t start = 0;
-    for (;;) {
-      size_t end = row.find(Delimiter, start);
-      if (end == std::string_view::npos) {
-        slot()->assign(row.data() + start, row.size() - start);
-        break;
-      }
-      slot()->assign(row.data() + start, end - start);
+    for (size_t start = 0;;) {
+      const size_t end = row.find(Delimiter, start);
+      values.push_back(row.substr(start, end == std::string_view::npos ? end : end - start));
+      exact.push_back(true);
+      if (end == std::string_view::npos) break;
       start = end + 1;
     }
   }
-  fields->resize(count);
-  if (!EscapeLineBreaks) return;
-  for (std::string& value : *fields) {
-    if (HasEscapeTokens(value, LineBreakStyle, false)) {
+  // Only the values that differ from their bytes in the row are built, each in a string of its
+  // own that is reused from row to row.
+  if (buffer->owned.size() < values.size()) buffer->owned.resize(values.size());
+  const char pair[2] = {QuoteMark, QuoteMark};
+  for (size_t k = 0; k < values.size(); ++k) {
+    const bool unescape = EscapeLineBreaks && HasEscapeTokens(values[k], LineBreakStyle, false);
+    if (exact[k] && !unescape) continue;
+    std::string& value = buffer->owned[k];
+    if (exact[k]) {
+      value.assign(values[k].data(), values[k].size());
+    } else {
+      value = ReplaceAll(values[k], std::string_view(pair, 2), std::string_view(pair, 1));
+      value.pop_back();
+    }
+    if (EscapeLineBreaks && HasEscapeTokens(value, LineBreakStyle, false)) {
       value = UnescapeText(value, LineBreakStyle, false);
     }
+    values[k] = value;
   }
 }
 
@@ -229,8 +241,8 @@ long long TStringListCSVEX::CountFields(std::string_view row) const {
     return count;
   }
   QuotedFieldScanner scanner(row, Delimiter, QuoteMark);
-  std::string value;
+  std::string_view raw;
   long long count = 0;
-  while (scanner.Next(&value)) ++count;
+  for (; !scanner.Done(); ++count) scanner.NextRaw(&raw);
   return count;
 }

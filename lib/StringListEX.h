@@ -116,8 +116,14 @@ class TStringListCSVEX : public TStringListEX {
   bool FieldView(std::string_view row, long long n, std::string_view* field) const;
   /// GetField of line r.
   std::string GetCell(long long r, long long n) const;
-  /// Every field of the row as GetField reads them, splitting the row once. `fields` is reused.
-  void ReadFields(std::string_view row, std::vector<std::string>* fields) const;
+  /// Every field of the row as GetField reads them, splitting the row once and copying only
+  /// the values that differ from their bytes in the row.
+  struct FieldBuffer {
+    std::vector<std::string_view> values;  ///< view the row or `owned`; valid until the next use
+    std::vector<std::string> owned;
+    std::vector<bool> exact;
+  };
+  void ReadFields(std::string_view row, FieldBuffer* buffer) const;
   /// Number of fields the row has, split the way fields are read; 0 for the empty row.
   long long CountFields(std::string_view row) const;
   /// The row's fields by the quote-aware split as they stand (quote marks undone, nothing
