@@ -2,6 +2,7 @@
 #include "Modes.h"
 #include "MyLib.h"
 #include "Output.h"
+#include "TableSetup.h"
 
 namespace {
 
@@ -9,12 +10,8 @@ namespace {
 // back byte for byte. Quoting is settled as for unpack, so a key holding the delimiter inside
 // quotes is one value here too.
 void LoadForRewrite(const RunSettings& s, TStringListCSVEX* table) {
-  table->LoadFromFileEX(s.TablePath, 0);
-  table->Delimiter = s.DelimiterChar;
-  table->QuoteMark = s.QuoteSymbol;
-  table->QuotedFields = s.UseQuotes;
-  if (s.AutoDelimiter) table->DetectDelimiter();
-  table->DetectQuotedFields();
+  LoadTable(s, table);
+  table->DetectQuotedFields();  // also when the command line names the quote character
   // Keys decode stored tokens of the default style; the style options only shape text files.
   table->LineBreakStyle = kStyleRn;
 }

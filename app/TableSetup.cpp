@@ -8,12 +8,16 @@ std::unique_ptr<TStringListCSVEX> CreateTableList(const RunSettings& settings) {
   return table;
 }
 
-void PrepareTable(const RunSettings& settings, TStringListCSVEX* table) {
+void LoadTable(const RunSettings& settings, TStringListCSVEX* table) {
   table->LoadFromFileEX(settings.TablePath, 0);
   table->Delimiter = settings.DelimiterChar;
   table->QuoteMark = settings.QuoteSymbol;
   table->QuotedFields = settings.UseQuotes;
   if (settings.AutoDelimiter) table->DetectDelimiter();
+}
+
+void PrepareTable(const RunSettings& settings, TStringListCSVEX* table) {
+  LoadTable(settings, table);
   if (settings.AutoQuote) table->DetectQuotedFields();
   table->LineBreakStyle = settings.FormatEnter;
   table->AssembleRecords();

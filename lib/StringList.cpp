@@ -63,24 +63,7 @@ long long TStringList::IndexOfLine(std::string_view text) const {
 }
 
 bool TStringList::LocateLine(std::string_view text, long long* index) const {
-  long long low = 0;
-  long long high = LineCount() - 1;
-  bool found = false;
-  while (low <= high) {
-    long long middle = (low + high) / 2;
-    int c = CompareLines(GetLine(middle), text);
-    if (c < 0) {
-      low = middle + 1;
-    } else {
-      high = middle - 1;
-      if (c == 0) {
-        found = true;
-        if (DuplicateRule != DuplicatesAccept) low = middle;
-      }
-    }
-  }
-  *index = low;
-  return found;
+  return SearchSorted([&](long long i) { return CompareLines(GetLine(i), text); }, index);
 }
 
 int TStringList::CompareLines(std::string_view a, std::string_view b) const {

@@ -98,24 +98,11 @@ int TStringListCSVEX::CompareValues(std::string_view a, std::string_view b) cons
 bool TStringListCSVEX::FindInColumn(std::string_view value, long long column,
                                     long long* index) const {
   if (column < 0) throw IndexError(column);
-  long long low = 0;
-  long long high = LineCount() - 1;
-  bool found = false;
-  while (low <= high) {
-    const long long middle = low + (high - low) / 2;
-    const int d = CompareValues(GetField(lines_[static_cast<size_t>(middle)], column), value);
-    if (d < 0) {
-      low = middle + 1;
-    } else {
-      high = middle - 1;
-      if (d == 0) {
-        found = true;
-        if (DuplicateRule != DuplicatesAccept) low = middle;
-      }
-    }
-  }
-  *index = low;
-  return found;
+  return SearchSorted(
+      [&](long long i) {
+        return CompareValues(GetField(lines_[static_cast<size_t>(i)], column), value);
+      },
+      index);
 }
 
 long long TStringListCSVEX::ScanColumn(std::string_view value, long long column,

@@ -70,6 +70,30 @@ class TStringList {
   /// True when AddLine() would just append (lets SplitText skip the per-line dispatch).
   virtual bool AddAppends() const { return !keep_sorted_; }
   void CheckIndex(long long index) const;
+  /// The binary search of sorted lists: `compare_at(i)` orders line i against what is sought.
+  /// Under DuplicatesAccept the index is the first line not less than it; under the other
+  /// rules, the equal line the search met.
+  template <typename CompareAt>
+  bool SearchSorted(const CompareAt& compare_at, long long* index) const {
+    long long low = 0;
+    long long high = LineCount() - 1;
+    bool found = false;
+    while (low <= high) {
+      const long long middle = low + (high - low) / 2;
+      const int c = compare_at(middle);
+      if (c < 0) {
+        low = middle + 1;
+      } else {
+        high = middle - 1;
+        if (c == 0) {
+          found = true;
+          if (DuplicateRule != DuplicatesAccept) low = middle;
+        }
+      }
+    }
+    *index = low;
+    return found;
+  }
   LineStore lines_;
 
  private:
