@@ -19,6 +19,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "Error.h"
 #include "Platform.h"
@@ -107,11 +109,8 @@ mode_t CurrentUmask() {
 std::string ResolveLink(const std::string& path) {
   struct stat st;
   if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  char* resolved = realpath(path.c_str(), nullptr);
-  if (resolved == nullptr) return path;
-  std::string result(resolved);
-  free(resolved);
-  return result;
+  const std::unique_ptr<char, void (*)(void*)> resolved(realpath(path.c_str(), nullptr), free);
+  return resolved == nullptr ? path : std::string(resolved.get());
 }
 
 }  // namespace
