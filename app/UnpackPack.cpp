@@ -100,16 +100,17 @@ void RunPack(const RunSettings& settings, TStringListCSVEX* table) {
   old.AlwaysQuote = table->AlwaysQuote;
   old.EscapeLineBreaks = table->EscapeLineBreaks;
   const std::vector<std::string> names = PackColumnFiles(settings, &old);
-  std::vector<std::unique_ptr<TextFileLines>> files;
-  for (const std::string& name : names) files.push_back(std::make_unique<TextFileLines>(name));
-
-  // Rows go straight to the file: the table is never held whole, only its column files.
-  TableFileWriter writer(*table, settings.TablePath);
   // "-ncfld0" keeps the old header row as it is; the files hold the rows after it.
   const bool keep_header = settings.SkipFirstLine && settings.NamesFromFirstLine;
   const long long header_rows = keep_header && old.LineCount() > 0 ? 1 : 0;
-  if (header_rows > 0) writer.WriteRow(old.LineView(0));
-  old.ClearLines();
+  const std::string header = header_rows > 0 ? old.GetLine(0) : std::string();
+  old.ClearLines();  // before the column files come in
+
+  std::vector<std::unique_ptr<TextFileLines>> files;
+  for (const std::string& name : names) files.push_back(std::make_unique<TextFileLines>(name));
+  // Rows go straight to the file: the table is never held whole, only its column files.
+  TableFileWriter writer(*table, settings.TablePath);
+  if (header_rows > 0) writer.WriteRow(header);
   std::vector<std::string> values(files.size());
   std::string_view line;
   long long rows = 0;
