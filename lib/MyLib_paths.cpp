@@ -17,10 +17,6 @@ size_t NameStart(const std::string& path) {
   return 0;
 }
 
-bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && FoldAsciiCase(a) == FoldAsciiCase(b);
-}
-
 // Creates the folder and its missing parents, outermost first; false when any creation fails.
 bool CreateFolderChain(std::string path) {
   if (path.empty()) throw TessarinError("Unable to create directory");
@@ -71,10 +67,14 @@ std::optional<std::string> FindEntryNoCase(const std::string& path) {
 
   // Among entries that differ only in case, the smallest in byte order wins, so the choice does
   // not depend on the order in which the system lists them.
+  const std::string folded_name = FoldAsciiCase(name);
   const std::string* best = nullptr;
   for (const std::string& entry : entries) {
     if (entry == name) return folder + entry;
-    if (EqualIgnoringAsciiCase(entry, name) && (best == nullptr || entry < *best)) best = &entry;
+    if (entry.size() == name.size() && FoldAsciiCase(entry) == folded_name &&
+        (best == nullptr || entry < *best)) {
+      best = &entry;
+    }
   }
   if (best == nullptr) return std::nullopt;
   return folder + *best;
