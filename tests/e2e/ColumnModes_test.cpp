@@ -52,8 +52,8 @@ TEST(ColumnModes, UnknownColumnNameFailsAndTouchesNothing) {
   EXPECT_EQ(p.out, "PACK COLOM: " + wd.PathOf("t.csv") + "\nNot find colom: Name\n");
   RunResult missing = wd.Run({"-pc", "1", "t.csv", "none.txt"});
   EXPECT_EQ(missing.exit_code, 1);
-  EXPECT_EQ(missing.out,
-            "PACK COLOM: " + wd.PathOf("t.csv") + "\nNot find file: " + wd.PathOf("none.txt") + "\n");
+  EXPECT_EQ(missing.out, "PACK COLOM: " + wd.PathOf("t.csv") +
+                             "\nNot find file: " + wd.PathOf("none.txt") + "\n");
   EXPECT_EQ(wd.Snapshot(), before);
 }
 

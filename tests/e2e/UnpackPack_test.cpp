@@ -128,8 +128,8 @@ TEST(UnpackPack, PackKeepsTableWhenFirstColumnFileMissing) {
   wd.Write("t/t_1.txt", "x\r\n");
   RunResult p = wd.Run({"-p", "t.csv"});
   EXPECT_EQ(p.exit_code, 1);
-  EXPECT_EQ(p.out, "PACK: " + wd.PathOf("t.csv") + "\nNot find file: " + wd.PathOf("t/t_0.txt") +
-                       "\n");
+  EXPECT_EQ(p.out,
+            "PACK: " + wd.PathOf("t.csv") + "\nNot find file: " + wd.PathOf("t/t_0.txt") + "\n");
   EXPECT_EQ(wd.Read("t.csv"), "keep,me\r\n");
 }
 
@@ -140,8 +140,8 @@ TEST(UnpackPack, ShortColumnFileGivesEmptyCellsAndAWarning) {
   wd.Write("t/t_2.txt", "x\r\ny\r\nz\r\n");
   RunResult p = wd.Run({"-p", "-qopt", "t.csv"});
   ASSERT_EQ(p.exit_code, 0);
-  EXPECT_EQ(p.out, "PACK: " + wd.PathOf("t.csv") +
-                       "\nWarning count lines csv moree txt: csv=3 txt=1\n");
+  EXPECT_EQ(p.out,
+            "PACK: " + wd.PathOf("t.csv") + "\nWarning count lines csv moree txt: csv=3 txt=1\n");
   EXPECT_EQ(wd.Read("t.csv"), "a,1,x\r\nb,,y\r\nc,,z\r\n");
 }
 
@@ -162,7 +162,10 @@ TEST(UnpackPack, PackWithNamesNeedsTheTableAndEveryNamedFile) {
 TEST(UnpackPack, PackKeepsTheOldTablesFormat) {
   Workdir wd;
   // UTF-16 LE with TAB delimiters, as spreadsheets save "Unicode text".
-  const std::string utf16("\xFF\xFE" "a\0\t\0b\0\r\0\n\0", 12);
+  const std::string utf16(
+      "\xFF\xFE"
+      "a\0\t\0b\0\r\0\n\0",
+      12);
   wd.Write("t.csv", utf16);
   ASSERT_EQ(wd.Run({"-u", "t.csv"}).exit_code, 0);
   EXPECT_EQ(wd.Read("t/t_1.txt"), "b\r\n");
@@ -273,7 +276,10 @@ TEST(UnpackPack, EditedValueWithTheDelimiterKeepsThePlainTableAligned) {
 TEST(UnpackPack, FailedSaveLeavesTheTableAsItWas) {
   Workdir wd;
   // A UTF-16 table cannot take a value that is not UTF-8.
-  const std::string utf16("\xFF\xFE" "a\0\r\0\n\0", 8);
+  const std::string utf16(
+      "\xFF\xFE"
+      "a\0\r\0\n\0",
+      8);
   wd.Write("u.csv", utf16);
   wd.Write("u/u_0.txt", "caf\xE9\r\n");
   RunResult bad = wd.Run({"-p", "u.csv"});

@@ -27,35 +27,36 @@ TEST(AppendField, WritesEachValueQuotedAsTheModeSays) {
     Lines values;
     std::string field_row;  // AppendField one value after the other
     std::string cell_row;   // AppendCell and JoinFields, which keep an empty first field
-  } cases[] = {{kAlways, {"a", "", "b"}, "'a';'';'b'", "'a';'';'b'"},
-               {kAlways, {""}, "''", "''"},
-               {kAlways, {"a'b", "x\ny"}, "'a''b';'x\ny'", "'a''b';'x\ny'"},
-               {kNeeded, {"a", "", "b"}, "a;;b", "a;;b"},
-               {kNeeded, {""}, "''", "''"},
-               {kNeeded, {"", "x"}, ";x", ";x"},
-               {kNeeded, {"x", ""}, "x;", "x;"},
-               {kNeeded, {"", "", ""}, ";;", ";;"},
-               {kNeeded, {"a;b", "a'b", "''"}, "'a;b';'a''b';''''''", "'a;b';'a''b';''''''"},
-               {kNeeded, {"a\nb", "c\rd", " a "}, "'a\nb';'c\rd'; a ", "'a\nb';'c\rd'; a "},
-               // Plain rows enclose only a value that would otherwise split or read as a quoted token.
-               {kPlain, {"a'b;c"}, "'a''b;c'", "'a''b;c'"},
-               {kPlain, {"", "x", "'y", "b'"}, ";x;'''y';b'", ";x;'''y';b'"},
-               {kPlain, {""}, "''", "''"},
-               // A row that cannot be quoted turns line breaks into tokens even with escaping off.
-               {kPlain, {"a\r\nb\t"}, "a\\r\\nb\t", "a\\r\\nb\t"},
-               {{false, false, false, '\'', 0}, {"a\r\nb"}, "a\\x0D\\x0Ab", "a\\x0D\\x0Ab"},
-               // Two quote marks as a first value are a value, not the placeholder.
-               {kPlain, {"''", "x"}, "'''''';x", "'''''';x"},
-               {kPlainAlways, {"", "x"}, "x", ";x"},
-               {kPlainAlways, {"", ""}, "", ";"},
-               {kNoQuote, {""}, "", ""},
-               {kNoQuote, {"", "x"}, "x", ";x"},
-               {kNoQuote, {"a;b", "c'"}, "a;b;c'", "a;b;c'"},
-               {{true, true, false, '\0'}, {"", "a", ""}, "a;", ";a;"},
-               {{true, false, true},
-                {"a\r\nb", "\t", "a\r;"},
-                "a\\r\\nb;\\t;'a\\r;'",
-                "a\\r\\nb;\\t;'a\\r;'"}};
+  } cases[] = {
+      {kAlways, {"a", "", "b"}, "'a';'';'b'", "'a';'';'b'"},
+      {kAlways, {""}, "''", "''"},
+      {kAlways, {"a'b", "x\ny"}, "'a''b';'x\ny'", "'a''b';'x\ny'"},
+      {kNeeded, {"a", "", "b"}, "a;;b", "a;;b"},
+      {kNeeded, {""}, "''", "''"},
+      {kNeeded, {"", "x"}, ";x", ";x"},
+      {kNeeded, {"x", ""}, "x;", "x;"},
+      {kNeeded, {"", "", ""}, ";;", ";;"},
+      {kNeeded, {"a;b", "a'b", "''"}, "'a;b';'a''b';''''''", "'a;b';'a''b';''''''"},
+      {kNeeded, {"a\nb", "c\rd", " a "}, "'a\nb';'c\rd'; a ", "'a\nb';'c\rd'; a "},
+      // Plain rows enclose only a value that would otherwise split or read as a quoted token.
+      {kPlain, {"a'b;c"}, "'a''b;c'", "'a''b;c'"},
+      {kPlain, {"", "x", "'y", "b'"}, ";x;'''y';b'", ";x;'''y';b'"},
+      {kPlain, {""}, "''", "''"},
+      // A row that cannot be quoted turns line breaks into tokens even with escaping off.
+      {kPlain, {"a\r\nb\t"}, "a\\r\\nb\t", "a\\r\\nb\t"},
+      {{false, false, false, '\'', 0}, {"a\r\nb"}, "a\\x0D\\x0Ab", "a\\x0D\\x0Ab"},
+      // Two quote marks as a first value are a value, not the placeholder.
+      {kPlain, {"''", "x"}, "'''''';x", "'''''';x"},
+      {kPlainAlways, {"", "x"}, "x", ";x"},
+      {kPlainAlways, {"", ""}, "", ";"},
+      {kNoQuote, {""}, "", ""},
+      {kNoQuote, {"", "x"}, "x", ";x"},
+      {kNoQuote, {"a;b", "c'"}, "a;b;c'", "a;b;c'"},
+      {{true, true, false, '\0'}, {"", "a", ""}, "a;", ";a;"},
+      {{true, false, true},
+       {"a\r\nb", "\t", "a\r;"},
+       "a\\r\\nb;\\t;'a\\r;'",
+       "a\\r\\nb;\\t;'a\\r;'"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.values) + " -> " + testing::PrintToString(c.cell_row));
     TStringListCSVEX table;
@@ -175,7 +176,8 @@ TEST(AppendCellThenGetCell, GivesBackEveryValueUnderEverySetting) {
           " style " + std::to_string(s.style) + ", values " + testing::PrintToString(values) +
           ", row " + testing::PrintToString(row);
       if (row != table.JoinFields(values)) failures.push_back("JoinFields differs: " + context);
-      if ((s.escape || !s.quoted || s.quote == 0) && row.find_first_of("\r\n") != std::string::npos) {
+      if ((s.escape || !s.quoted || s.quote == 0) &&
+          row.find_first_of("\r\n") != std::string::npos) {
         failures.push_back("row holds a line break: " + context);
       }
       bool lossless = true;
