@@ -55,17 +55,6 @@ std::string DecodeFileText(std::string bytes, uint32_t expected_encoding, uint32
   return bytes;
 }
 
-// Line by line: a UTF-8 sequence never spans a line break, so the joined text decodes exactly
-// when every line does.
-bool LinesDecode(const TStringList& list) {
-  std::string scratch;
-  for (long long i = 0; i < list.LineCount(); ++i) {
-    scratch.clear();
-    if (!AppendUtf8AsUtf16Bytes(list.LineView(i), false, &scratch)) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 void TStringListCSVEX::LoadFromFileEX(const std::string& path, uint32_t expected_encoding) {
@@ -98,28 +87,9 @@ void TStringListCSVEX::LoadFromStreamEX(std::string bytes, uint32_t expected_enc
 void TStringListCSVEX::SaveToStreamEX(const std::function<void(std::string_view)>& sink,
                                       bool force_bom) {
   if (force_bom) WriteBom = true;
-  const bool utf16 = TextEncoding == kEncodingUtf16Le || TextEncoding == kEncodingUtf16Be;
-  if (!WriteBom || !(utf16 || TextEncoding == kEncodingUtf8)) {
-    WriteJoined(sink);
-    return;
-  }
-  if (TextEncoding == kEncodingUtf8) {
-    if (LineCount() > 0 && LinesDecode(*this)) sink(kMarkUtf8);
-    WriteJoined(sink);
-    return;
-  }
-  const bool big_endian = TextEncoding == kEncodingUtf16Be;
-  if (!LinesDecode(*this)) {
-    throw TessarinError("The table's text is not valid UTF-8, so it cannot be written as UTF-16");
-  }
-  sink(big_endian ? kMarkUtf16Be : kMarkUtf16Le);
-  std::string units;
-  // Pieces of the joined text always end at a line break, so no sequence is split.
-  WriteJoined([&](std::string_view piece) {
-    units.clear();
-    AppendUtf8AsUtf16Bytes(piece, big_endian, &units);
-    sink(units);
-  });
+  TableEncoder encoder(*this, sink);
+  for (long long r = 0; r < LineCount(); ++r) encoder.WriteRow(LineView(r));
+  encoder.Finish();
 }
 
 void TStringListCSVEX::SaveToFileEX(const std::string& path, bool force_bom) {

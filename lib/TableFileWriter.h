@@ -1,6 +1,8 @@
-// Writing a table file row by row, so that a table being built never has to be held whole.
+// Writing a table row by row in its file encoding, so that a table being built never has to be
+// held whole: TableEncoder turns rows into bytes, TableFileWriter puts them in a file safely.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,11 +13,33 @@ namespace platform {
 class AtomicFileWriter;
 }
 
-/// Writes rows, each followed by CR LF, to a table file in the encoding that `format` names
-/// (TextEncoding and WriteBom: UTF-16 with its byte-order mark, or the bytes as they are). The
-/// file's folder is created first, and the entry that exists ignoring A-Z case is the one
-/// replaced. Nothing replaces the old file before Commit(); a writer destroyed without a
-/// successful Commit() leaves it as it was.
+/// Turns rows, each followed by CR LF, into the bytes of a table file in the encoding that
+/// `format` names (TextEncoding and WriteBom: UTF-16 with its byte-order mark, a UTF-8 mark when
+/// the whole text is UTF-8, or the bytes as they are) and hands them to `sink` in large pieces.
+class TableEncoder {
+ public:
+  TableEncoder(const TStringListEX& format, std::function<void(std::string_view)> sink);
+
+  /// Throws TessarinError when a UTF-16 table's row is not UTF-8 (it cannot be converted).
+  void WriteRow(std::string_view row);
+  /// Hands over what is still buffered.
+  void Finish();
+
+ private:
+  void Flush();
+
+  std::function<void(std::string_view)> sink_;
+  bool utf16_;
+  bool big_endian_;
+  bool utf8_mark_;
+  bool all_utf8_ = true;
+  std::string piece_;  // bytes not yet handed over; all of them for a UTF-8 table with a mark
+  std::string scratch_;
+};
+
+/// Writes a table file through a TableEncoder. The file's folder is created first, and the entry
+/// that exists ignoring A-Z case is the one replaced. Nothing replaces the old file before
+/// Commit(); a writer destroyed without a successful Commit() leaves it as it was.
 class TableFileWriter {
  public:
   /// Throws "Cannot create file "%s". %s".
@@ -24,20 +48,14 @@ class TableFileWriter {
   TableFileWriter(const TableFileWriter&) = delete;
   TableFileWriter& operator=(const TableFileWriter&) = delete;
 
-  /// Throws "Stream write error", or, for a UTF-16 table, an error when the row is not UTF-8.
+  /// Throws "Cannot write file "%s". " with the reason (a write error, or text that the
+  /// table's encoding cannot take).
   void WriteRow(std::string_view row);
   /// Throws as AtomicFileWriter::Commit() does.
   void Commit();
 
  private:
-  void Fail(const std::string& reason) const;
-
   std::string path_;
-  uint32_t encoding_;
-  bool utf16_;
-  bool utf8_mark_;
-  bool all_utf8_ = true;
-  std::string pending_;  // the rows of a UTF-8 table whose mark depends on all of them
-  std::string units_;
   std::unique_ptr<platform::AtomicFileWriter> file_;
+  TableEncoder encoder_;
 };
