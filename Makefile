@@ -19,8 +19,10 @@ demo: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure
 
+# BENCH_2GB=1 adds a 2 GB table (about 2 GB of disk and many minutes).
+BENCH_2GB ?= 0
 bench: build
-	./bench/run.sh $(BUILD)/tessarin
+	BENCH_2GB=$(BENCH_2GB) ./bench/run.sh $(BUILD)/tessarin
 
 clean:
 	rm -rf $(BUILD)

@@ -1,5 +1,7 @@
 #include "TableSetup.h"
 
+#include "MyLib.h"
+
 std::unique_ptr<TStringListCSVEX> CreateTableList(const RunSettings& settings) {
   auto table = std::make_unique<TStringListCSVEX>();
   // The two flags always travel together: "-qopt" turns both off.
@@ -22,3 +24,28 @@ void PrepareTable(const RunSettings& settings, TStringListCSVEX* table) {
   table->LineBreakStyle = settings.FormatEnter;
   table->AssembleRecords();
 }
+
+FormatChoice ChoiceOf(const RunSettings& settings) {
+  FormatChoice choice;
+  choice.delimiter = settings.DelimiterChar;
+  choice.quote = settings.QuoteSymbol;
+  choice.use_quotes = settings.UseQuotes;
+  choice.auto_delimiter = settings.AutoDelimiter;
+  choice.auto_quote = settings.AutoQuote;
+  choice.quote_optimize = settings.QuoteOptimize;
+  choice.style = settings.FormatEnter;
+  return choice;
+}
+
+TableProbe ProbeTable(const RunSettings& settings, const std::string& path) {
+  const FormatChoice choice = ChoiceOf(settings);
+  return ProbeTableFile(path, choice.quote, [&choice](std::string_view first_line) {
+    return ChosenDelimiter(choice, first_line);
+  });
+}
+
+TableRecords::TableRecords(const std::string& path, const TableFormat& format)
+    : text_(path),
+      lines_(&text_),
+      records_(&lines_, format.delimiter, format.quote,
+               LineBreakToken(format.style, format.join_kind)) {}

@@ -6,6 +6,7 @@
 
 #include "Settings.h"
 #include "StringListEX.h"
+#include "TableFormat.h"
 
 /// The table list of the run, with the "-qopt" setting applied.
 std::unique_ptr<TStringListCSVEX> CreateTableList(const RunSettings& settings);
@@ -17,3 +18,25 @@ void LoadTable(const RunSettings& settings, TStringListCSVEX* table);
 /// Loads the table, applies the command line's delimiter, quote and style over what loading
 /// detected, re-detects what the command line left open, and joins multi-line records.
 void PrepareTable(const RunSettings& settings, TStringListCSVEX* table);
+
+/// What the command line says about the table's format.
+FormatChoice ChoiceOf(const RunSettings& settings);
+
+/// The first pass over the table file at `path` (the entry found): what detection needs, the
+/// NUL check. Throws as ProbeTableFile does.
+TableProbe ProbeTable(const RunSettings& settings, const std::string& path);
+
+/// The records of a table file, read as a stream in the given format (multi-line records
+/// joined with the format's token), one at a time.
+class TableRecords {
+ public:
+  /// `path`: the entry found. Throws "Cannot open file "%s". %s".
+  TableRecords(const std::string& path, const TableFormat& format);
+  /// The next record, valid until the next call; false after the last one.
+  bool Next(std::string_view* record) { return records_.Next(record); }
+
+ private:
+  TableText text_;
+  LineSplitter lines_;
+  RecordAssembler records_;
+};

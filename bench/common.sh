@@ -1,38 +1,38 @@
-# Shared by the benchmark scripts (sourced): settles the binary, generates the ~SIZE MB table once
-# into bench/data/ (ignored by git), enters a scratch folder beside it, and defines measure (best
-# of 3, "seconds peak-KiB"; $PREPARE runs untimed before each run) and report.
-# Arguments of the sourcing script: path/to/tessarin [size-MB]
+# Shared by the benchmark scripts (sourced): the table of a given size, generated once into
+# bench/data/ (ignored by git), and timing helpers.
 set -euo pipefail
-tessarin="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
-size_mb="${2:-200}"
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-data="$here/data"
-mkdir -p "$data"
-table="$data/table_${size_mb}mb.csv"
-[ -f "$table" ] || python3 "$here/gen_table.py" "$table" "$size_mb"
-bytes=$(stat -c %s "$table")
-work="$(mktemp -d "$data/run-XXXXXX")"
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+bench_here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+bench_data="$bench_here/data"
+mkdir -p "$bench_data"
 
-measure() {
-  local best="" rss=0
-  for _ in 1 2 3; do
-    [ -n "${PREPARE:-}" ] && eval "$PREPARE"
-    /usr/bin/time -f "%e %M" -o time.txt "$@" >/dev/null
-    read -r secs kib < time.txt
-    if [ -z "$best" ] || awk "BEGIN{exit !($secs < $best)}"; then best=$secs; rss=$kib; fi
-  done
-  echo "$best $rss"
+# bench_table SIZE_MB: prints the path of the table of about that size, making it first. Tables
+# above 200 MB repeat the rows of the 200 MB one (its header once), so they take seconds to make.
+bench_table() {
+  local size_mb="$1" table="$bench_data/table_${1}mb.csv"
+  if [ ! -f "$table" ]; then
+    if [ "$size_mb" -le 200 ]; then
+      python3 "$bench_here/gen_table.py" "$table.part" "$size_mb"
+    else
+      local base copies i
+      base="$(bench_table 200)"
+      copies=$(( (size_mb + 199) / 200 ))
+      { cat "$base"; for ((i = 1; i < copies; i++)); do tail -n +2 "$base"; done; } > "$table.part"
+    fi
+    mv "$table.part" "$table"
+  fi
+  echo "$table"
 }
 
-# report name seconds kib [yardstick-name yardstick-seconds]; needs $cp_s (the floor) first
-report() {
-  awk -v n="$1" -v s="$2" -v k="$3" -v y="${4:-}" -v ys="${5:-0}" -v f="${cp_s:-$2}" -v b="$bytes" '
-    BEGIN {
-      if (s <= 0) s = 0.01;
-      line = sprintf("%-18s %7.2f s %8.1f MB/s  peak %7.1f MB  %5.1fx cp", n, s, b / 1e6 / s,
-                     k / 1024, s / f);
-      if (y != "") line = line sprintf("  %5.2fx %s", s / ys, y);
-      print line }'
+# timed OUT-FILE CMD...: runs the command once (stdout dropped) and appends "seconds KiB".
+timed() {
+  local out="$1"
+  shift
+  /usr/bin/time -f "%e %M" -o time.txt "$@" >/dev/null
+  cat time.txt >> "$out"
+}
+
+# median FILE: the median seconds and the largest peak KiB of the runs in the file.
+median() {
+  sort -n -k1,1 "$1" | awk '{ s[NR] = $1; if ($2 > k) k = $2 }
+    END { m = (NR % 2) ? s[(NR + 1) / 2] : (s[NR / 2] + s[NR / 2 + 1]) / 2; print m, k }'
 }

@@ -38,6 +38,25 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* names);
 /// Throws TessarinError "Cannot open file "%s". %s" when it cannot be opened or read.
 std::string ReadWholeFile(const std::string& path);
 
+/// Reads a file from start to end in pieces (other processes may read it meanwhile), so that
+/// a file of any size costs no more memory than the buffer it is read into.
+class FileReader {
+ public:
+  /// Opens the file. Throws "Cannot open file "%s". %s" (also for a folder).
+  explicit FileReader(const std::string& path);
+  ~FileReader();
+  FileReader(const FileReader&) = delete;
+  FileReader& operator=(const FileReader&) = delete;
+
+  /// Reads up to `size` bytes into `data`; returns how many (0 at the end of the file). Throws
+  /// "Cannot open file "%s". %s" when the system cannot read it.
+  size_t Read(char* data, size_t size);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
 /// Writes a file atomically: the bytes go to a temporary file beside the target, which is
 /// renamed over the target by Commit(). The permission bits of a replaced file are kept.
 /// Until Commit() succeeds the target is untouched; a writer destroyed without a successful

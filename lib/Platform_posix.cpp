@@ -237,6 +237,35 @@ std::string ReadWholeFile(const std::string& path) {
   return data;
 }
 
+struct FileReader::Impl {
+  std::string path;
+  int fd = -1;
+  ~Impl() {
+    if (fd >= 0) close(fd);
+  }
+};
+
+FileReader::FileReader(const std::string& path) : impl_(std::make_unique<Impl>()) {
+  impl_->path = path;
+  impl_->fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (impl_->fd < 0) throw OpenError(path, LastErrorText());
+  struct stat st;
+  if (fstat(impl_->fd, &st) != 0) throw OpenError(path, LastErrorText());
+  if (S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    throw OpenError(path, LastErrorText());
+  }
+  posix_fadvise(impl_->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+FileReader::~FileReader() = default;
+
+size_t FileReader::Read(char* data, size_t size) {
+  const ssize_t n = ReadSome(impl_->fd, data, size);
+  if (n < 0) throw OpenError(impl_->path, LastErrorText());
+  return static_cast<size_t>(n);
+}
+
 struct AtomicFileWriter::Impl {
   std::string target;       // as the caller named it, for messages
   std::string real_target;  // the file that is replaced

@@ -175,6 +175,29 @@ std::string ReadWholeFile(const std::string& path) {
   return data;
 }
 
+struct FileReader::Impl {
+  std::string path;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  ~Impl() {
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  }
+};
+
+FileReader::FileReader(const std::string& path) : impl_(std::make_unique<Impl>()) {
+  impl_->path = path;
+  impl_->file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (impl_->file == INVALID_HANDLE_VALUE) throw OpenError(path, LastErrorText());
+}
+
+FileReader::~FileReader() = default;
+
+size_t FileReader::Read(char* data, size_t size) {
+  size_t got = 0;
+  if (!ReadSome(impl_->file, data, size, &got)) throw OpenError(impl_->path, LastErrorText());
+  return got;
+}
+
 struct AtomicFileWriter::Impl {
   std::string target;
   std::string temp;

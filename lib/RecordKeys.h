@@ -23,6 +23,7 @@ class RecordKeyReader {
 
  private:
   const TStringListCSVEX& table_;
+  FieldDialect dialect_;
   long long column_;
 };
 

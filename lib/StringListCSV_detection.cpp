@@ -2,29 +2,11 @@
 // an existing table file. A list without lines has nothing to detect: settings stay as they are.
 #include "MyLib.h"
 #include "StringListEX.h"
-
-namespace {
-
-bool IsDelimiterCandidate(char c) { return c == '\t' || c == ',' || c == ';' || c == '|'; }
-
-}  // namespace
+#include "TableFormat.h"
 
 void TStringListCSVEX::DetectDelimiter() {
   if (lines_.empty()) return;
-  const std::string_view s = lines_[0];
-  const size_t length = s.size();
-  // Positions count from 1 here; the last byte is looked at only after an unclosed quote.
-  auto at = [&s](size_t i) { return s[i - 1]; };
-  for (size_t i = 1; i < length; ++i) {
-    if (at(i) == '"') {
-      ++i;
-      while (at(i) != '"' && i < length) ++i;
-    }
-    if (IsDelimiterCandidate(at(i))) {
-      Delimiter = at(i);
-      return;
-    }
-  }
+  Delimiter = DetectDelimiterIn(lines_[0], Delimiter);
 }
 
 void TStringListCSVEX::DetectQuotedFields() {

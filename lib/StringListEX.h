@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FieldScanner.h"
 #include "LineStore.h"
 
 enum TDuplicates { DuplicatesIgnore, DuplicatesAccept, DuplicatesReject };
@@ -127,6 +128,9 @@ class TStringListCSVEX : public TStringListEX {
   uint8_t RecordJoinKind = 0;  ///< 0 CR LF, 1 LF, 2 CR
 
   // ---- Reading fields (StringListCSV_fields.cpp) ----
+  /// How this list's rows read as it stands: Delimiter, QuoteMark, QuotedFields,
+  /// EscapeLineBreaks and LineBreakStyle.
+  FieldDialect Dialect() const;
   /// Field n by the plain split (delimiter only). Negative n throws the index error.
   std::string GetFieldPlain(std::string_view row, long long n) const;
   /// Replaces this list's lines by the row's fields (quote-aware split).

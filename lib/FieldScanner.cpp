@@ -1,0 +1,104 @@
+#include "FieldScanner.h"
+
+#include <cstring>
+
+#include "MyLib.h"
+
+FieldScanner::FieldScanner(std::string_view row, char delimiter, char quote, bool quote_aware)
+    : row_(row), delimiter_(delimiter), quote_(quote_aware ? quote : '\0') {
+  if (quote_aware) {
+    // The quote-aware split ends at a NUL byte, as the text it was made for did.
+    const void* nul = std::memchr(row.data(), 0, row.size());
+    if (nul != nullptr) row_ = row.substr(0, static_cast<const char*>(nul) - row.data());
+  }
+}
+
+RawField FieldScanner::Next() {
+  if (trailing_empty_) {
+    trailing_empty_ = false;
+    return RawField{};
+  }
+  const size_t n = row_.size();
+  RawField field;
+  if (quote_ != 0 && row_[cursor_] == quote_) {
+    field = QuotedToken();
+  } else {
+    const void* at = std::memchr(row_.data() + cursor_, delimiter_, n - cursor_);
+    const size_t end = at == nullptr ? n : static_cast<const char*>(at) - row_.data();
+    field.bytes = row_.substr(cursor_, end - cursor_);
+    cursor_ = end;
+  }
+  if (cursor_ < n && row_[cursor_] == delimiter_) {
+    if (cursor_ + 1 == n) trailing_empty_ = true;
+    ++cursor_;
+  }
+  return field;
+}
+
+RawField FieldScanner::QuotedToken() {
+  const size_t n = row_.size();
+  const size_t start = cursor_ + 1;
+  size_t search = start;
+  bool doubled = false;
+  cursor_ = n;  // no closing mark: the token runs to the end of the row
+  for (;;) {
+    const void* at = std::memchr(row_.data() + search, quote_, n - search);
+    if (at == nullptr) break;
+    const size_t mark = static_cast<const char*>(at) - row_.data();
+    if (mark + 1 < n && row_[mark + 1] == quote_) {
+      doubled = true;
+      search = mark + 2;
+      continue;
+    }
+    cursor_ = mark + 1;
+    break;
+  }
+  const std::string_view token = row_.substr(start, cursor_ - start);
+  if (token.size() < 2) return RawField{};
+  if (!doubled) return RawField{token.substr(0, token.size() - 1), true};
+  return RawField{token, false};
+}
+
+std::string_view TokenValue(RawField raw, char quote, std::string* scratch) {
+  if (raw.exact) return raw.bytes;
+  // The doubled marks become single ones, and the token's last byte (the closing mark, or the
+  // row's last byte when there is none) goes.
+  const char pair[2] = {quote, quote};
+  *scratch = ReplaceAll(raw.bytes, std::string_view(pair, 2), std::string_view(pair, 1));
+  scratch->pop_back();
+  return *scratch;
+}
+
+std::string_view FieldValue(RawField raw, const FieldDialect& dialect, std::string* scratch) {
+  std::string_view value = TokenValue(raw, dialect.quote, scratch);
+  if (dialect.unescape && HasEscapeTokens(value, dialect.style, false)) {
+    *scratch = UnescapeText(value, dialect.style, false);
+    value = *scratch;
+  }
+  return value;
+}
+
+std::string_view FieldAt(std::string_view row, long long n, const FieldDialect& dialect,
+                         std::string* scratch) {
+  FieldScanner scanner(row, dialect);
+  for (long long k = 0; !scanner.Done(); ++k) {
+    const RawField raw = scanner.Next();
+    if (k == n) return FieldValue(raw, dialect, scratch);
+  }
+  return std::string_view();
+}
+
+long long CountRowFields(std::string_view row, const FieldDialect& dialect) {
+  if (!dialect.quote_aware) {
+    if (row.empty()) return 0;
+    long long count = 1;
+    for (const char* p = row.data(), *end = p + row.size();; ++p, ++count) {
+      p = static_cast<const char*>(std::memchr(p, dialect.delimiter, end - p));
+      if (p == nullptr) return count;
+    }
+  }
+  FieldScanner scanner(row, dialect);
+  long long count = 0;
+  for (; !scanner.Done(); ++count) scanner.Next();
+  return count;
+}

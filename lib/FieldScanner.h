@@ -1,0 +1,67 @@
+// The field layer: how a row's bytes split into fields and how a field's bytes become its
+// value. Pure functions over byte ranges; every reader of fields (the table list, the key
+// reader, the streaming modes) goes through them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+/// What decides how a row reads: the delimiter, the quote mark (0: none), whether the split is
+/// quote-aware, and whether values decode the escape tokens of a line-break style.
+struct FieldDialect {
+  char delimiter = ';';
+  char quote = '"';
+  bool quote_aware = true;
+  bool unescape = true;
+  uint8_t style = 2;
+};
+
+/// One field as it stands in the row. `exact`: `bytes` is the value (before unescaping).
+/// Otherwise `bytes` is a quoted token from after its opening mark up to and including its
+/// closing mark (or the row's end), whose doubled marks are still to be undone.
+struct RawField {
+  std::string_view bytes;
+  bool exact = true;
+};
+
+/// Walks the fields of one row, left to right. The quote-aware split: a field that begins with
+/// the quote mark runs to its closing mark (two marks inside stand for one), bytes after the
+/// closing mark start a further field, an unterminated token runs to the row's end, and the row
+/// ends at its first NUL byte. The plain split looks for the delimiter only and keeps NUL
+/// bytes. A trailing delimiter adds an empty last field; the empty row has no field.
+class FieldScanner {
+ public:
+  FieldScanner(std::string_view row, char delimiter, char quote, bool quote_aware);
+  FieldScanner(std::string_view row, const FieldDialect& dialect)
+      : FieldScanner(row, dialect.delimiter, dialect.quote, dialect.quote_aware) {}
+
+  /// True when the row has no more fields.
+  bool Done() const { return !trailing_empty_ && cursor_ >= row_.size(); }
+  /// Steps over the next field. Call only when !Done().
+  RawField Next();
+
+ private:
+  RawField QuotedToken();
+
+  std::string_view row_;
+  char delimiter_;
+  char quote_;
+  size_t cursor_ = 0;
+  bool trailing_empty_ = false;
+};
+
+/// The field's value before unescaping: its bytes, or the token with its doubled marks undone
+/// and its last byte dropped. Views `raw.bytes` when they are the value, else `*scratch`.
+std::string_view TokenValue(RawField raw, char quote, std::string* scratch);
+
+/// The field's value as the dialect reads it: TokenValue, then the style's tokens decoded when
+/// `unescape` is on. Views `raw.bytes` when nothing changes (no copy), else `*scratch`.
+std::string_view FieldValue(RawField raw, const FieldDialect& dialect, std::string* scratch);
+
+/// Field n of the row as FieldValue gives it; the empty value for a missing field. n >= 0.
+std::string_view FieldAt(std::string_view row, long long n, const FieldDialect& dialect,
+                         std::string* scratch);
+
+/// The number of fields of the row by the dialect's split (0 for the empty row).
+long long CountRowFields(std::string_view row, const FieldDialect& dialect);

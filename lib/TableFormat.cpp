@@ -1,0 +1,79 @@
+#include "TableFormat.h"
+
+#include "StringListEX.h"
+
+namespace {
+
+bool IsDelimiterCandidate(char c) { return c == '\t' || c == ',' || c == ';' || c == '|'; }
+
+}  // namespace
+
+char DetectDelimiterIn(std::string_view s, char fallback) {
+  const size_t length = s.size();
+  // Positions count from 1 here; the last byte is looked at only after an unclosed quote.
+  auto at = [&s](size_t i) { return s[i - 1]; };
+  for (size_t i = 1; i < length; ++i) {
+    if (at(i) == '"') {
+      ++i;
+      while (at(i) != '"' && i < length) ++i;
+    }
+    if (IsDelimiterCandidate(at(i))) return at(i);
+  }
+  return fallback;
+}
+
+char ChosenDelimiter(const FormatChoice& choice, std::string_view first_line) {
+  return choice.auto_delimiter ? DetectDelimiterIn(first_line, choice.delimiter)
+                               : choice.delimiter;
+}
+
+TableFormat FormatForFields(const FormatChoice& choice, const TableProbe& probe) {
+  TableFormat format;
+  format.delimiter = probe.has_lines ? ChosenDelimiter(choice, probe.first_line) : choice.delimiter;
+  format.quote = choice.quote;
+  format.quoted_fields = choice.use_quotes;
+  // Quoted fields stay on only where the text shows one: a line starting with the quote mark
+  // or the delimiter right before it. A table without lines has nothing to show either way.
+  if (choice.auto_quote && probe.has_lines && !probe.quote_after_delimiter) {
+    format.quoted_fields = false;
+  }
+  format.always_quote = !choice.quote_optimize;
+  format.escape_line_breaks = !choice.quote_optimize;
+  format.style = choice.style;
+  format.encoding = probe.encoding;
+  format.write_bom = probe.write_bom;
+  return format;
+}
+
+TableFormat FormatForRewrite(const FormatChoice& choice, const TableProbe& probe) {
+  FormatChoice rewrite = choice;
+  rewrite.auto_quote = true;
+  rewrite.style = 2;
+  return FormatForFields(rewrite, probe);
+}
+
+void ApplyFormat(const TableFormat& format, TStringListCSVEX* table) {
+  table->Delimiter = format.delimiter;
+  table->QuoteMark = format.quote;
+  table->QuotedFields = format.quoted_fields;
+  table->AlwaysQuote = format.always_quote;
+  table->EscapeLineBreaks = format.escape_line_breaks;
+  table->LineBreakStyle = format.style;
+  table->RecordJoinKind = format.join_kind;
+  table->TextEncoding = format.encoding;
+  table->WriteBom = format.write_bom;
+}
+
+TableFormat FormatOf(const TStringListCSVEX& table) {
+  TableFormat format;
+  format.delimiter = table.Delimiter;
+  format.quote = table.QuoteMark;
+  format.quoted_fields = table.QuotedFields;
+  format.always_quote = table.AlwaysQuote;
+  format.escape_line_breaks = table.EscapeLineBreaks;
+  format.style = table.LineBreakStyle;
+  format.join_kind = table.RecordJoinKind;
+  format.encoding = table.TextEncoding;
+  format.write_bom = table.WriteBom;
+  return format;
+}

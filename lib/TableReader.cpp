@@ -1,0 +1,232 @@
+#include "TableReader.h"
+
+#include <cstring>
+
+#include "Error.h"
+#include "MyLib.h"
+#include "Platform.h"
+
+namespace {
+
+// Large reads keep the system calls few; the buffer is reused for the whole file.
+constexpr size_t kPieceSize = size_t{1} << 20;
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+}  // namespace
+
+TableText::TableText(const std::string& path)
+    : file_(std::make_unique<platform::FileReader>(path)) {
+  // The mark needs the first bytes together, however the system hands them over.
+  while (raw_.size() < 3 && Fill() > 0) {
+  }
+  if (StartsWith(raw_, kMarkUtf16Le) || StartsWith(raw_, kMarkUtf16Be)) {
+    big_endian_ = StartsWith(raw_, kMarkUtf16Be);
+    encoding_ = big_endian_ ? 0xFFFE : 0xFEFF;
+    raw_.erase(0, 2);
+  }
+}
+
+TableText::~TableText() = default;
+
+size_t TableText::Fill() {
+  if (ended_) return 0;
+  const size_t old = raw_.size();
+  raw_.resize(old + kPieceSize);
+  const size_t got = file_->Read(&raw_[old], kPieceSize);
+  raw_.resize(old + got);
+  if (got == 0) ended_ = true;
+  return got;
+}
+
+bool TableText::Next(std::string* out) {
+  Fill();
+  const size_t before = out->size();
+  if (encoding_ == 0) {
+    if (raw_.empty()) return false;
+    out->append(raw_);
+    raw_.clear();
+  } else {
+    auto unit = [this](size_t i) {
+      const auto* b = reinterpret_cast<const unsigned char*>(raw_.data()) + 2 * i;
+      return big_endian_ ? unsigned(b[0] << 8 | b[1]) : unsigned(b[1] << 8 | b[0]);
+    };
+    size_t count = raw_.size() / 2;  // an odd last byte waits for its pair, or is dropped
+    size_t first = 0;
+    if (at_start_ && count > 0 && unit(0) == 0xFEFF) first = 1;
+    // A lead surrogate waits for the unit after it, so a pair is never split.
+    if (!ended_ && count > first && unit(count - 1) >= 0xD800 && unit(count - 1) <= 0xDBFF) {
+      --count;
+    }
+    if (count <= first && ended_) return false;
+    AppendUtf16BytesAsUtf8(raw_.data() + 2 * first, count - first, big_endian_, out);
+    raw_.erase(0, 2 * count);
+    if (ended_ && raw_.size() < 2) raw_.clear();
+  }
+  if (at_start_) {
+    at_start_ = false;
+    if (std::string_view(*out).substr(before).compare(0, kMarkUtf8.size(), kMarkUtf8) == 0) {
+      out->erase(before, kMarkUtf8.size());
+    }
+  }
+  return true;
+}
+
+bool LineSplitter::Next(std::string_view* line) {
+  for (;;) {
+    if (skip_lf_ && pos_ < buffer_.size()) {
+      if (buffer_[pos_] == '\n') ++pos_;
+      skip_lf_ = false;
+    }
+    if (!skip_lf_) {
+      const size_t end = FindLineEnd(buffer_, std::max(pos_, searched_));
+      if (end < buffer_.size()) {
+        *line = std::string_view(buffer_).substr(pos_, end - pos_);
+        skip_lf_ = buffer_[end] == '\r';
+        pos_ = searched_ = end + 1;
+        return true;
+      }
+      searched_ = buffer_.size();
+    }
+    if (ended_) {
+      skip_lf_ = false;
+      if (pos_ >= buffer_.size()) return false;
+      *line = std::string_view(buffer_).substr(pos_);
+      pos_ = searched_ = buffer_.size();
+      return true;
+    }
+    buffer_.erase(0, pos_);
+    searched_ -= pos_;
+    pos_ = 0;
+    while (!ended_ && buffer_.size() == searched_) {
+      if (!text_->Next(&buffer_)) ended_ = true;
+    }
+  }
+}
+
+bool RecordAssembler::ScanLine(std::string_view line, char delimiter, char quote, bool* open) {
+  size_t p;
+  if (*open) {
+    p = 0;
+  } else {
+    if (quote == 0 || line.empty()) return false;
+    if (line[0] == quote) {
+      p = 1;
+    } else {
+      const size_t at = FindPair(line, delimiter, quote);
+      if (at == std::string_view::npos) return false;
+      p = at + 2;
+    }
+    *open = true;
+  }
+  // From where scanning starts every mark counts; two marks in a row neither open nor close.
+  const size_t n = line.size();
+  for (;;) {
+    const void* at = std::memchr(line.data() + p, quote, n - p);
+    if (at == nullptr) break;
+    p = static_cast<const char*>(at) - line.data();
+    if (!*open) {
+      *open = true;
+    } else if (p + 1 < n && line[p + 1] == quote) {
+      ++p;
+    } else {
+      *open = false;
+    }
+    ++p;
+  }
+  return *open;
+}
+
+bool RecordAssembler::Next(std::string_view* record) {
+  bool pending = false;
+  std::string_view line;
+  while (lines_->Next(&line)) {
+    const bool open = ScanLine(line, delimiter_, quote_, &open_);
+    if (!pending && !open) {  // a record on its own line comes as it is
+      *record = line;
+      return true;
+    }
+    if (pending) {
+      gathered_.append(token_);
+    } else {
+      gathered_.clear();
+    }
+    gathered_.append(line);
+    pending = open;
+    if (!pending) {
+      *record = gathered_;
+      return true;
+    }
+  }
+  if (!pending) return false;
+  *record = gathered_;  // a record still open after the last line keeps everything gathered
+  return true;
+}
+
+namespace {
+
+// Whether a quote mark in `text` stands at a line's start or right after the delimiter;
+// `before` is the byte before the text ('\n' at the start of the whole text).
+bool QuoteAfter(std::string_view text, char before, char quote, char delimiter) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while ((p = static_cast<const char*>(std::memchr(p, quote, end - p))) != nullptr) {
+    const char b = p == text.data() ? before : p[-1];
+    if (b == delimiter || b == '\r' || b == '\n') return true;
+    ++p;
+  }
+  return false;
+}
+
+}  // namespace
+
+TableProbe ProbeTableFile(const std::string& path, char quote,
+                          const std::function<char(std::string_view)>& delimiter_for) {
+  TableText text(path);
+  TableProbe probe;
+  probe.encoding = text.Encoding();
+  probe.write_bom = text.WriteBom();
+  std::string piece;
+  std::string unscanned;  // text before the first line's end, kept until the delimiter is known
+  bool first_done = false;
+  bool quote_done = quote == 0;
+  char delimiter = 0;
+  char before = '\n';
+  while (piece.clear(), text.Next(&piece)) {
+    // Splitting the text would stop at a NUL byte, and a later save would lose the rest.
+    if (std::memchr(piece.data(), 0, piece.size()) != nullptr) {
+      throw TessarinError("Cannot load file \"" + path +
+                          "\". It holds a NUL byte: it is not a text table");
+    }
+    if (piece.empty()) continue;
+    probe.has_lines = true;
+    std::string_view scan = piece;
+    if (!first_done) {
+      const size_t end = FindLineEnd(piece, 0);
+      probe.first_line.append(piece, 0, end);
+      if (end == piece.size()) {
+        if (!quote_done) unscanned.append(piece);
+        continue;
+      }
+      first_done = true;
+      delimiter = delimiter_for(probe.first_line);
+      if (!quote_done && !unscanned.empty()) {
+        quote_done = QuoteAfter(unscanned, before, quote, delimiter);
+        before = unscanned.back();
+        unscanned = std::string();
+      }
+    }
+    if (!quote_done) {
+      quote_done = QuoteAfter(scan, before, quote, delimiter);
+      before = scan.back();
+    }
+  }
+  if (!first_done && probe.has_lines) {  // one line without a break
+    delimiter = delimiter_for(probe.first_line);
+    if (!quote_done) quote_done = QuoteAfter(unscanned, before, quote, delimiter);
+  }
+  probe.quote_after_delimiter = quote != 0 && quote_done;
+  return probe;
+}

@@ -1,0 +1,102 @@
+// Reading a table file as a stream: its text decoded piece by piece into reused buffers, split
+// into physical lines, and the lines of multi-line quoted records joined, so that a mode holds
+// one record at a time however large the table is. Also the quick first pass that finds what
+// detection needs (the first line, the quote test) and refuses a text holding a NUL byte.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace platform {
+class FileReader;
+}
+
+/// The text of a table file, decoded piece by piece: a UTF-16 mark (FF FE, FE FF) makes the
+/// file's units UTF-8; a U+FEFF unit right after it, and a UTF-8 mark at the start of the text,
+/// are dropped. Other bytes come as they are.
+class TableText {
+ public:
+  /// Opens the file and reads its mark. Throws "Cannot open file "%s". %s".
+  explicit TableText(const std::string& path);
+  ~TableText();
+  TableText(const TableText&) = delete;
+  TableText& operator=(const TableText&) = delete;
+
+  /// 0, or the UTF-16 encoding the mark names (the list's TextEncoding codes).
+  uint32_t Encoding() const { return encoding_; }
+  /// True when the file had a UTF-16 mark (saving writes it back).
+  bool WriteBom() const { return encoding_ != 0; }
+  /// Appends the next piece of text to `out`; false (nothing appended) after the last one.
+  /// Throws as FileReader::Read does.
+  bool Next(std::string* out);
+
+ private:
+  size_t Fill();
+
+  std::unique_ptr<platform::FileReader> file_;
+  uint32_t encoding_ = 0;
+  bool big_endian_ = false;
+  bool at_start_ = true;
+  bool ended_ = false;
+  std::string raw_;  // file bytes not yet decoded (UTF-16: a unit or a lead surrogate carried)
+};
+
+/// The physical lines of a text read piece by piece; CR, LF and CR LF end a line, a last line
+/// without a break counts, and the empty text has no line.
+class LineSplitter {
+ public:
+  explicit LineSplitter(TableText* text) : text_(text) {}
+  /// The next line, valid until the next call; false after the last one.
+  bool Next(std::string_view* line);
+
+ private:
+  TableText* text_;
+  std::string buffer_;
+  size_t pos_ = 0;
+  size_t searched_ = 0;  // no line end stands in buffer_ before this
+  bool skip_lf_ = false;  // the last line ended with CR: an LF right after it belongs to it
+  bool ended_ = false;
+};
+
+/// Joins the lines of a record whose quoted field is open at a line's end, with `token` where
+/// the breaks were, as the table list's AssembleRecords does. A record still open after the
+/// last line is the last record. A quote mark 0 joins nothing.
+class RecordAssembler {
+ public:
+  RecordAssembler(LineSplitter* lines, char delimiter, char quote, std::string token)
+      : lines_(lines), delimiter_(delimiter), quote_(quote), token_(std::move(token)) {}
+  /// The next record, valid until the next call; false after the last one.
+  bool Next(std::string_view* record);
+  /// Whether the line leaves a quoted field open, by the scan that joins records (`open`
+  /// carries the state from line to line).
+  static bool ScanLine(std::string_view line, char delimiter, char quote, bool* open);
+
+ private:
+  LineSplitter* lines_;
+  char delimiter_;
+  char quote_;
+  std::string token_;
+  std::string gathered_;
+  bool open_ = false;
+};
+
+/// What the first pass over a table finds.
+struct TableProbe {
+  bool has_lines = false;  ///< false: the text is empty (no line at all)
+  std::string first_line;  ///< line 0 as loading splits it
+  uint32_t encoding = 0;   ///< as TableText::Encoding()
+  bool write_bom = false;
+  /// Whether a line begins with the quote mark asked for, or the chosen delimiter stands right
+  /// before one (the delimiter is chosen from the first line by `delimiter_of`).
+  bool quote_after_delimiter = false;
+};
+
+/// Reads the whole table once. `delimiter_for` gives the delimiter of the quote test from the
+/// first line; `quote` is the quote mark it looks for (0: the test is false). Throws "Cannot
+/// load file "<path>". It holds a NUL byte: it is not a text table" for a text with a NUL, and
+/// as TableText does.
+TableProbe ProbeTableFile(const std::string& path, char quote,
+                          const std::function<char(std::string_view)>& delimiter_for);
