@@ -2,6 +2,7 @@
 // Pack (-p): the table built back from those files, line r of each file a field of row r.
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "ColumnFiles.h"
 #include "Error.h"
@@ -14,40 +15,80 @@
 
 namespace {
 
-// Each pass over the rows feeds this many column files at once; wider tables take more passes
+// Each pass over the table feeds this many column files at once; wider tables take more passes
 // (the open files and their buffers are what limits it).
 constexpr long long kColumnsPerPass = 64;
 
-// Bytes a column gathers before they go to its file in one write.
-constexpr size_t kColumnChunk = size_t{1} << 20;
+// Bytes all the columns of a pass gather before they go to their files.
+constexpr size_t kPassBuffer = size_t{16} << 20;
 
-// Writes columns [first, last) of the table's rows from `first_row` on, splitting each row once.
-void WriteColumnFiles(const RunSettings& settings, const TStringListCSVEX& table,
-                      const std::vector<std::string>& names, long long first, long long last) {
-  std::vector<std::unique_ptr<platform::AtomicFileWriter>> writers;
-  for (long long c = first; c < last; ++c) {
-    writers.push_back(std::make_unique<platform::AtomicFileWriter>(ActualPath(names[c])));
-  }
-  std::vector<std::string> chunks(writers.size());
+// One column file being written: its lines gathered, then written in large pieces.
+struct ColumnSink {
+  std::unique_ptr<platform::AtomicFileWriter> file;
+  std::string chunk;
+};
+
+// Streams the table once and writes columns [first, last) from `first_row` on, splitting each
+// record once. With `grow`, a record wider than `*last` adds the columns it brings (up to the
+// pass's limit; `*widest` tells the passes after it how many there are), each file getting the
+// empty lines of the rows before it.
+void WriteColumnFiles(const RunSettings& settings, const std::string& path,
+                      const TableFormat& format, const TStringListCSVEX& header,
+                      long long first, long long* last, bool grow, long long* widest) {
+  std::vector<ColumnSink> sinks;
+  std::vector<std::string> names;
+  const size_t chunk_limit = std::max<size_t>(size_t{64} << 10, kPassBuffer / kColumnsPerPass);
+  auto open_columns = [&](long long end, long long rows_before) {
+    names = ColumnFileNames(settings, header, end);
+    for (long long c = first + static_cast<long long>(sinks.size()); c < end; ++c) {
+      ColumnSink sink;
+      sink.file = std::make_unique<platform::AtomicFileWriter>(ActualPath(names[c]));
+      for (long long r = 0; r < rows_before; ++r) {
+        sink.chunk.append("\r\n");
+        if (sink.chunk.size() >= chunk_limit) {
+          sink.file->Write(sink.chunk);
+          sink.chunk.clear();
+        }
+      }
+      sinks.push_back(std::move(sink));
+    }
+  };
+  open_columns(*last, 0);
+  TableRecords records(path, format);
+  TStringListCSVEX reader;
+  ApplyFormat(format, &reader);
   TStringListCSVEX::FieldBuffer fields;
   const long long first_row = settings.SkipFirstLine ? 1 : 0;
-  for (long long r = first_row; r < table.LineCount(); ++r) {
-    table.ReadFields(table.LineView(r), &fields);
-    for (long long c = first; c < last; ++c) {
-      std::string& chunk = chunks[c - first];
-      if (c < static_cast<long long>(fields.values.size())) {
-        AppendEscaped(&chunk, fields.values[c], settings.FormatEnter, true);
-      }
-      chunk.append("\r\n");
-      if (chunk.size() >= kColumnChunk) {
-        writers[c - first]->Write(chunk);
-        chunk.clear();
+  std::string_view record;
+  long long rows = 0;
+  for (long long r = 0; records.Next(&record); ++r) {
+    // Every row counts for the width, the header too, also when it is not written.
+    if (r < first_row && !grow) continue;
+    reader.ReadFields(record, &fields);
+    const long long count = static_cast<long long>(fields.values.size());
+    if (grow && count > *widest) {
+      *widest = count;
+      const long long end = std::min(count, first + kColumnsPerPass);
+      if (end > *last) {
+        open_columns(end, rows);
+        *last = end;
       }
     }
+    if (r < first_row) continue;
+    for (long long c = first; c < *last; ++c) {
+      ColumnSink& sink = sinks[c - first];
+      if (c < count) AppendEscaped(&sink.chunk, fields.values[c], settings.FormatEnter, true);
+      sink.chunk.append("\r\n");
+      if (sink.chunk.size() >= chunk_limit) {
+        sink.file->Write(sink.chunk);
+        sink.chunk.clear();
+      }
+    }
+    ++rows;
   }
-  for (size_t i = 0; i < writers.size(); ++i) {
-    writers[i]->Write(chunks[i]);
-    writers[i]->Commit();
+  for (ColumnSink& sink : sinks) {
+    sink.file->Write(sink.chunk);
+    sink.file->Commit();
   }
 }
 
@@ -76,15 +117,30 @@ std::vector<std::string> PackColumnFiles(const RunSettings& settings, TStringLis
 }  // namespace
 
 void RunUnpack(const RunSettings& settings, TStringListCSVEX* table) {
-  PrepareTable(settings, table);
-  // Without "-c" the widest row decides, so no value of a longer row is ever dropped.
-  const long long columns = settings.ColumnCount > 0 ? settings.ColumnCount : WidestRow(*table);
+  // A first quick pass settles the format and refuses a table holding a NUL byte; then the
+  // table streams to the column files, never held whole.
+  const std::optional<std::string> found = FindEntryNoCase(settings.TablePath);
+  const TableProbe probe = found ? ProbeTable(settings, *found) : TableProbe();
+  const TableFormat format = FormatForFields(ChoiceOf(settings), probe);
+  ApplyFormat(format, table);
   PrintLine("UNPACK: " + settings.TablePath);
-  if (table->LineCount() == 0) return;
-  const std::vector<std::string> names = ColumnFileNames(settings, *table, columns);
+  if (!probe.has_lines) return;
+  {
+    TableRecords records(*found, format);
+    std::string_view record;
+    records.Next(&record);
+    table->AddLine(record);  // row 0, where the column names come from
+  }
   CreateFolderIfMissing(settings.Folder);
-  for (long long first = 0; first < columns; first += kColumnsPerPass) {
-    WriteColumnFiles(settings, *table, names, first, std::min(columns, first + kColumnsPerPass));
+  // Without "-c" the widest row decides, so no value of a longer row is ever dropped: the first
+  // pass finds it, opening the files of the columns it brings as they appear.
+  const bool grow = settings.ColumnCount <= 0;
+  long long columns = grow ? 0 : settings.ColumnCount;
+  long long widest = 0;
+  for (long long first = 0; first == 0 || first < columns; first += kColumnsPerPass) {
+    long long last = std::min(columns, first + kColumnsPerPass);
+    WriteColumnFiles(settings, *found, format, *table, first, &last, grow && first == 0, &widest);
+    if (grow && first == 0) columns = widest;
   }
 }
 
