@@ -1,28 +1,45 @@
-# Two entry points: `make demo` and `make test`. Both configure and build as needed.
+# Entry points: `make demo` (the tool and the example run), `make test`, `make install`.
+# Both configure and build as needed, quietly: only warnings and errors are shown.
 BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+PREFIX ?= /usr/local
+MAKEFLAGS += --no-print-directory
+QUIET_CMAKE = --log-level=WARNING -DCMAKE_RULE_MESSAGES=OFF -DCMAKE_TARGET_MESSAGES=OFF
 
-.PHONY: all build demo test bench clean
+.PHONY: all build configure demo test install package bench clean
 
 all: build
 
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	@cmake $(QUIET_CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+
+# Always configures again (a second at most), so a GoogleTest installed since is found.
+configure:
+	@cmake $(QUIET_CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
 
 build: $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS)
+	@cmake --build $(BUILD) -j $(JOBS) --target tessarin
 
 demo: build
-	./examples/demo.sh $(BUILD)/tessarin
+	@./examples/demo.sh $(BUILD)/tessarin
 
-test: build
-	cd $(BUILD) && ctest --output-on-failure
+test: configure
+	@if grep -q '^TESSARIN_GTEST_MISSING:INTERNAL=1' $(BUILD)/CMakeCache.txt; then \
+	  echo "tessarin: GoogleTest not found: install libgtest-dev to run the tests" >&2; exit 1; fi
+	@cmake --build $(BUILD) -j $(JOBS) --target tessarin unit_tests e2e_tests
+	@cd $(BUILD) && ctest --output-on-failure --progress -j $(JOBS)
+
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	@cd $(BUILD) && cpack
 
 # BENCH_2GB=1 adds a 2 GB table (about 2 GB of disk and many minutes).
 BENCH_2GB ?= 0
 bench: build
-	BENCH_2GB=$(BENCH_2GB) ./bench/run.sh $(BUILD)/tessarin
+	@BENCH_2GB=$(BENCH_2GB) ./bench/run.sh $(BUILD)/tessarin
 
 clean:
 	rm -rf $(BUILD)

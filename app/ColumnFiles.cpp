@@ -5,6 +5,7 @@
 
 #include "Error.h"
 #include "MyLib.h"
+#include "Output.h"
 #include "Platform.h"
 
 namespace {
@@ -61,8 +62,10 @@ std::vector<std::string> ColumnFileNames(const RunSettings& settings, const TStr
 namespace {
 
 std::string ReadTextBytes(const std::string& path) {
-  const std::string actual = ActualPath(path);
-  std::string bytes = platform::ReadWholeFile(actual);
+  const bool standard_input = IsStandardStream(path);
+  const std::string actual = standard_input ? "-" : ActualPath(path);
+  std::string bytes =
+      standard_input ? platform::ReadStandardInput() : platform::ReadWholeFile(actual);
   // Splitting would stop at a NUL byte and silently drop the rest of the file.
   if (std::memchr(bytes.data(), 0, bytes.size()) != nullptr) {
     throw TessarinError("Cannot load file \"" + actual +
@@ -75,18 +78,54 @@ std::string ReadTextBytes(const std::string& path) {
 
 }  // namespace
 
-TextFileLines::TextFileLines(const std::string& path) : bytes_(ReadTextBytes(path)) {}
+TextFileLines::TextFileLines(const std::string& path)
+    : name_(IsStandardStream(path) ? "standard input" : ActualPath(path)),
+      bytes_(ReadTextBytes(path)) {}
 
-bool TextFileLines::Next(std::string_view* line) {
-  const size_t n = bytes_.size();
-  if (pos_ >= n) return false;
-  const size_t end = FindLineEnd(bytes_, pos_);
-  *line = std::string_view(bytes_.data() + pos_, end - pos_);
-  pos_ = end;
-  if (pos_ < n && bytes_[pos_] == '\r') ++pos_;
-  if (pos_ < n && bytes_[pos_] == '\n') ++pos_;
-  ++taken_;
-  return true;
+void TextFileLines::ReportUnusedLines(long long used) {
+  bool unused_text = false;
+  std::string_view line;
+  while (Next(&line)) unused_text = unused_text || !line.empty();
+  if (!unused_text) return;
+  PrintNote(name_ + " has " + std::to_string(taken_) + " lines for " + std::to_string(used) +
+            " rows; the last " + std::to_string(taken_ - used) + " are not used");
+}
+
+void UnreadableValues::Tally::Add(long long r, long long c) {
+  // Columns may be written in several passes over the rows, so the first in reading order is
+  // the lowest row, then the lowest column, whatever order the values came in.
+  if (count == 0 || r < row || (r == row && c < column)) {
+    row = r;
+    column = c;
+  }
+  ++count;
+}
+
+void UnreadableValues::Tally::Add(const Tally& other) {
+  if (other.count == 0) return;
+  const long long n = count;
+  Add(other.row, other.column);
+  count = n + other.count;
+}
+
+void UnreadableValues::Count(std::string_view value, long long r, long long c) {
+  if (UnescapeText(EscapeText(value, style_, true), style_, true) == value) return;
+  if (!join_token_.empty() && value.find(join_token_) != std::string_view::npos) {
+    const std::string joined = ReplaceAll(value, join_token_, "\r\n");
+    if (UnescapeText(EscapeText(joined, style_, true), style_, true) == joined) {
+      joined_.Add(r, c);
+      return;
+    }
+  }
+  sure_.Add(r, c);
+}
+
+void UnreadableValues::Report(const std::function<bool()>& join_token_in_text) const {
+  Tally all = sure_;
+  if (joined_.count > 0 && join_token_in_text()) all.Add(joined_);
+  if (all.count == 0) return;
+  PrintNote(std::to_string(all.count) + " values will not read back as they are (first: row " +
+            std::to_string(all.row) + ", column " + std::to_string(all.column) + ")");
 }
 
 long long WidestRow(const TStringListCSVEX& table) {

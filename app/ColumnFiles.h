@@ -1,9 +1,14 @@
 // The text files of the modes: their names, and reading them back.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
+#include "MyLib.h"
 #include "Settings.h"
 #include "StringListEX.h"
 
@@ -20,10 +25,20 @@ std::vector<std::string> ColumnFileNames(const RunSettings& settings, const TStr
 
 /// The lines of a text file, read one after the other without an index of them (a column file
 /// of a large table costs no more than its bytes). Lines end at CR, LF or CR LF; a UTF-8
-/// byte-order mark at the start is dropped, and a file holding a NUL byte is refused.
+/// byte-order mark at the start is dropped, and a file holding a NUL byte is refused. The path
+/// "-" reads standard input.
 class TextFileLines {
  public:
   explicit TextFileLines(const std::string& path);
+  /// The file's name for messages: its path, or "standard input".
+  const std::string& Name() const { return name_; }
+  /// Bytes of the file given out as lines so far (line ends included), for progress.
+  uint64_t BytesTaken() const { return pos_; }
+  uint64_t Size() const { return bytes_.size(); }
+  /// When the lines not taken hold any text, says on standard error how many lines the file
+  /// has and that those after the first `used` are not used. Empty lines left over (an
+  /// editor's final line break) say nothing. Takes the remaining lines.
+  void ReportUnusedLines(long long used);
   /// The next line, valid while this object lives; false after the last one.
   bool Next(std::string_view* line);
   /// True when Next() has no line left to give.
@@ -32,9 +47,41 @@ class TextFileLines {
   long long Taken() const { return taken_; }
 
  private:
+  std::string name_;
   std::string bytes_;
   size_t pos_ = 0;
   long long taken_ = 0;
+};
+
+/// Counts the values whose line in a text file would not read back as the value itself (the
+/// text holds something that unescaping decodes, such as "\t" as two characters), and reports
+/// them once on standard error: how many, and the first one in reading order.
+class UnreadableValues {
+ public:
+  /// `join_token`: the text that stands where a record's lines were joined, when values keep
+  /// tokens as text ("-qopt"); empty otherwise. It reads back as the line break it was.
+  UnreadableValues(uint8_t style, std::string join_token)
+      : style_(style), join_token_(std::move(join_token)) {}
+  /// Checks the value written for row r, column c (counted from 0).
+  void Check(std::string_view value, long long r, long long c) {
+    if (HasEscapeTokens(value, style_, true)) Count(value, r, c);
+  }
+  /// The one line, when any value was counted. Values that fail only for their join tokens
+  /// count when `join_token_in_text()` says the table's own text holds that token as well (then
+  /// no join can be told from text); it is asked only then.
+  void Report(const std::function<bool()>& join_token_in_text) const;
+
+ private:
+  struct Tally {
+    long long count = 0, row = 0, column = 0;
+    void Add(long long r, long long c);
+    void Add(const Tally& other);
+  };
+  void Count(std::string_view value, long long r, long long c);
+  uint8_t style_;
+  std::string join_token_;
+  Tally sure_;    // values that do not read back whatever their join tokens stand for
+  Tally joined_;  // values that read back when their join tokens are the joined line breaks
 };
 
 /// The widest row of the table: the largest field count of any row.

@@ -1,7 +1,6 @@
 // Unpack column (-uc, -ucn): one column's values to a text file, one value per line.
 // Pack column (-pc, -pcn): the lines of that file back into the column, row by row.
 #include <memory>
-#include <optional>
 
 #include "ColumnFiles.h"
 #include "Error.h"
@@ -9,7 +8,6 @@
 #include "MyLib.h"
 #include "Output.h"
 #include "Platform.h"
-#include "TableFileWriter.h"
 #include "TableSetup.h"
 
 namespace {
@@ -23,62 +21,96 @@ int32_t ChosenColumn(const RunSettings& settings, const TStringListCSVEX& table)
   return settings.ColumnByName ? FindColumnByName(table, settings.ColumnName) : settings.Column;
 }
 
+// The bytes of the table's rows with their line ends: what a progress share counts towards.
+uint64_t TableBytes(const TStringListCSVEX& table) {
+  uint64_t bytes = 0;
+  for (long long r = 0; r < table.LineCount(); ++r) bytes += table.LineView(r).size() + 2;
+  return bytes;
+}
+
+// Where the lines of unpack column go: the text file, created only once there is a line to
+// write (so that an existing file stays when there is none), or standard output ("-").
+class TextOutput {
+ public:
+  explicit TextOutput(const std::string& path) : path_(path) {}
+  void Write(const std::string& text) {
+    if (text.empty()) return;
+    if (IsStandardStream(path_)) {
+      WriteData(text);
+      return;
+    }
+    if (!file_) {
+      CreateFolderIfMissing(FolderPart(path_));
+      file_ = std::make_unique<platform::AtomicFileWriter>(ActualPath(path_));
+    }
+    file_->Write(text);
+  }
+  void Commit() {
+    if (file_) {
+      file_->Commit();
+    } else if (!IsStandardStream(path_)) {
+      CreateFolderIfMissing(FolderPart(path_));
+    }
+  }
+
+ private:
+  std::string path_;
+  std::unique_ptr<platform::AtomicFileWriter> file_;
+};
+
 }  // namespace
 
 void RunUnpackColumn(const RunSettings& settings, TStringListCSVEX* table) {
-  // A first quick pass settles the format and refuses a table holding a NUL byte before
-  // anything is written; the second streams the records, so the table is never held whole.
-  const std::optional<std::string> found = FindEntryNoCase(settings.TablePath);
-  const TableProbe probe = found ? ProbeTable(settings, *found) : TableProbe();
-  const TableFormat format = FormatForFields(ChoiceOf(settings), probe);
-  ApplyFormat(format, table);
+  ProgressMeter progress("reading the table", 0);
+  FieldRecords records(settings, table);
   PrintLine("UNPACK COLOM: " + settings.TablePath);
-  if (!probe.has_lines) return;
-  TableRecords records(*found, format);
-  std::string_view record;
-  records.Next(&record);
-  table->AddLine(record);  // row 0, where a column name is looked up
+  if (!records.HasLines()) return;
   const int32_t column = ChosenColumn(settings, *table);
   if (column < 0) return;
+  const TableFormat& format = records.Format();
   const FieldDialect dialect = format.Dialect();
-  std::unique_ptr<platform::AtomicFileWriter> writer;  // made once there is a line to write
+  UnreadableValues unreadable(
+      settings.FormatEnter,
+      format.escape_line_breaks ? std::string() : LineBreakToken(format.style, format.join_kind));
+  progress.Count("unpack column", 0);
+  TextOutput output(settings.TextPath);
   std::string text;
   std::string scratch;
-  auto flush = [&]() {
-    if (text.empty()) return;
-    if (!writer) {
-      CreateFolderIfMissing(FolderPart(settings.TextPath));
-      writer = std::make_unique<platform::AtomicFileWriter>(ActualPath(settings.TextPath));
-    }
-    writer->Write(text);
-    text.clear();
-  };
-  long long r = 0;
-  do {
-    if (r++ < (settings.SkipFirstLine ? 1 : 0)) continue;
-    const size_t before = text.size();
-    AppendEscaped(&text, FieldAt(record, column, dialect, &scratch), settings.FormatEnter, true);
-    if (settings.ClearEmpty && text.size() == before) continue;
+  std::string_view record;
+  for (long long r = 0; records.Next(&record); ++r) {
+    progress.Advance(record.size() + 2);
+    if (r < (settings.SkipFirstLine ? 1 : 0)) continue;
+    const std::string_view value = FieldAt(record, column, dialect, &scratch);
+    if (settings.ClearEmpty && value.empty()) continue;
+    unreadable.Check(value, r, column);
+    AppendEscaped(&text, value, settings.FormatEnter, true);
     text.append("\r\n");
-    if (text.size() >= kTextChunk) flush();
-  } while (records.Next(&record));
-  flush();
-  if (!writer) {  // nothing to write: an existing text file stays as it was
-    CreateFolderIfMissing(FolderPart(settings.TextPath));
-    return;
+    if (text.size() >= kTextChunk) {
+      output.Write(text);
+      text.clear();
+    }
   }
-  writer->Commit();
+  output.Write(text);
+  output.Commit();
+  unreadable.Report([&records] { return records.JoinTokenInText(); });
 }
 
 void RunPackColumn(const RunSettings& settings, TStringListCSVEX* table) {
+  ProgressMeter progress("reading the table", 0);
   PrepareTable(settings, table);
   PrintLine("PACK COLOM: " + settings.TablePath);
-  if (!EntryExistsNoCase(settings.TextPath)) throw NotFoundError(settings.TextPath);
+  if (!IsStandardStream(settings.TextPath) && !EntryExistsNoCase(settings.TextPath)) {
+    throw NotFoundError(settings.TextPath);
+  }
   TextFileLines lines(settings.TextPath);
-  if (table->LineCount() == 0) return;  // an empty table is left as it is
+  if (table->LineCount() == 0) {  // an empty table is left as it is
+    if (IsStandardStream(settings.TablePath)) table->SaveToStreamEX(WriteData);
+    return;
+  }
   const int32_t column = ChosenColumn(settings, *table);
   // Rows go straight to the file, so the table is never held twice.
-  TableFileWriter writer(*table, settings.TablePath);
+  TableOutput output(*table, settings.TablePath);
+  progress.Count("pack column", TableBytes(*table));
   const long long first_row = settings.SkipFirstLine ? 1 : 0;
   std::string row;
   std::string_view line;
@@ -95,7 +127,9 @@ void RunPackColumn(const RunSettings& settings, TStringListCSVEX* table) {
         table->ReplaceField(&row, UnescapeText(line, settings.FormatEnter, true), column, true);
       }
     }
-    writer.WriteRow(row);
+    output.WriteRow(row);
+    progress.Advance(row.size() + 2);
   }
-  writer.Commit();
+  output.Commit();
+  if (column >= 0) lines.ReportUnusedLines(lines.Taken());
 }

@@ -81,11 +81,15 @@ int FinishWithoutTable(const ParseResult& parsed) {
 #endif
 
 // Pack may create a new table, unless it takes the column names from the old table's header.
-bool TableMustExist(const RunSettings& s) { return s.Mode != kModePack || s.NamesFromFirstLine; }
+// Standard input is always there.
+bool TableMustExist(const RunSettings& s) {
+  return (s.Mode != kModePack || s.NamesFromFirstLine) && !IsStandardStream(s.TablePath);
+}
 
 // The steps from path derivation to the end of the mode. Throws TessarinError when one fails.
 void RunOnTable(RunSettings* s) {
   DerivePaths(s);
+  if (DataGoesToStandardOutput(*s)) SendMessagesToStandardError();
   if (TableMustExist(*s) && !EntryExistsNoCase(s->TablePath)) throw NotFoundError(s->TablePath);
   SettleDelimiterAndQuote(s);
   const std::unique_ptr<TStringListCSVEX> table = CreateTableList(*s);
@@ -96,11 +100,11 @@ void RunOnTable(RunSettings* s) {
 }
 
 void ReportFailure(const std::string& message, bool on_stdout) {
-  // Progress lines already buffered belong before the message, also when it goes to stderr.
-  std::fflush(stdout);
   if (on_stdout) {
     PrintLine(message);
   } else {
+    // Progress lines already buffered belong before the message.
+    std::fflush(stdout);
     platform::WriteErrorLine(message);
   }
 }
@@ -130,7 +134,15 @@ int Run(int argc, char** argv) {
   std::vector<std::string> args;
   if (argc > 1) args.assign(argv + 1, argv + argc);
   const ParseResult parsed = ParseCommandLine(args, &settings);
+  for (const std::string& option : parsed.unknown_options) {
+    PrintNote("unknown option \"" + option + "\" ignored");
+  }
   if (parsed.outcome != ParseOutcome::kRun) return FinishWithoutTable(parsed);
+  const std::string fault = StandardStreamFault(settings);
+  if (!fault.empty()) {
+    PrintNote(fault);
+    return kExitBadCommandLine;
+  }
 #endif
   return RunOnTableGuarded(&settings);
 }

@@ -42,6 +42,12 @@ void SetQuote(RunSettings* s, const Value& v) {
   s->QuoteSymbol = v.text[0] == 'q' ? '"' : v.text[0];
 }
 
+void SetDelimiter(RunSettings* s, const Value& v) {
+  // A TAB is hard to type on a command line, so it has a name and the usual escape.
+  const bool tab = FoldAsciiCase(v.text) == "tab" || v.text == "\\t";
+  s->DelimiterChar = tab ? '\t' : v.text[0];
+}
+
 // Options that set a line-break style differ only in the style number.
 template <uint8_t kStyle>
 void SetStyle(RunSettings* s, const Value&) {
@@ -90,8 +96,7 @@ const Option kOptions[] = {
        s->ColumnByName = true;
      }},
     {"-namefiles", ValueKind::kText, [](RunSettings* s, const Value& v) { s->NameFiles = v.text; }},
-    {"-d", ValueKind::kChar, [](RunSettings* s, const Value& v) { s->DelimiterChar = v.text[0]; },
-     "Error delimited input..."},
+    {"-d", ValueKind::kChar, SetDelimiter, "Error delimited input..."},
     {"-q", ValueKind::kChar, SetQuote, "Error quote input..."},
     {"-qopt", ValueKind::kNone, [](RunSettings* s, const Value&) { s->QuoteOptimize = true; }},
     {"-c", ValueKind::kInteger, [](RunSettings* s, const Value& v) { s->ColumnCount = v.number; },
@@ -131,13 +136,13 @@ const std::string* TakeArgument(const std::vector<std::string>& args, RunSetting
 }
 
 ParseResult Fault(const char* message, const RunSettings& s) {
-  return {ParseOutcome::kFault, message ? message : "Error value " + s.CurrentOption};
+  return {ParseOutcome::kFault, message ? message : "Error value " + s.CurrentOption, {}};
 }
 
 // Takes the option's value, if it has one, and applies it.
 ParseResult ApplyOption(const Option& option, const std::vector<std::string>& args,
                         RunSettings* s) {
-  if (option.ends_parse != ParseOutcome::kRun) return {option.ends_parse, ""};
+  if (option.ends_parse != ParseOutcome::kRun) return {option.ends_parse, "", {}};
   static const std::string kNoValue;
   if (option.kind == ValueKind::kNone) {
     option.apply(s, Value{kNoValue, 0});
@@ -164,10 +169,11 @@ int DigitValue(char c, int base) {
 }  // namespace
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args, RunSettings* settings) {
-  if (args.empty()) return {ParseOutcome::kUsageAndWait, ""};
+  if (args.empty()) return {ParseOutcome::kUsageAndWait, "", {}};
+  ParseResult result;
   int paths_seen = 0;
   while (const std::string* arg = TakeArgument(args, settings)) {
-    if (arg->empty() || (*arg)[0] != '-') {
+    if (arg->empty() || (*arg)[0] != '-' || IsStandardStream(*arg)) {
       if (paths_seen == 0) settings->TablePath = *arg;
       if (paths_seen == 1) settings->Folder = *arg;
       ++paths_seen;
@@ -175,12 +181,18 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, RunSettings* 
     }
     settings->CurrentOption = FoldAsciiCase(*arg);
     const Option* option = FindOption(settings->CurrentOption);
-    if (option == nullptr) continue;
-    ParseResult result = ApplyOption(*option, args, settings);
-    if (result.outcome != ParseOutcome::kRun) return result;
+    if (option == nullptr) {
+      result.unknown_options.push_back(*arg);
+      continue;
+    }
+    ParseResult applied = ApplyOption(*option, args, settings);
+    if (applied.outcome != ParseOutcome::kRun) {
+      applied.unknown_options = std::move(result.unknown_options);
+      return applied;
+    }
   }
-  if (settings->TablePath.empty()) return {ParseOutcome::kNoTablePath, ""};
-  return {};
+  if (settings->TablePath.empty()) result.outcome = ParseOutcome::kNoTablePath;
+  return result;
 }
 
 bool ParseInt32(const std::string& text, int32_t* value) {
@@ -217,16 +229,40 @@ void DerivePaths(RunSettings* settings) {
   s.TextPath = s.Folder;
   // The existence check ignores letter case, so work on the entry it finds: loading and saving
   // then hit the same file, and the derived names follow its spelling.
-  s.TablePath = ActualPath(platform::ExpandPath(s.TablePath));
+  if (!IsStandardStream(s.TablePath)) s.TablePath = ActualPath(platform::ExpandPath(s.TablePath));
   if (s.Folder.empty()) s.Folder = WithoutExtension(s.TablePath);
   s.Folder = platform::ExpandPath(s.Folder);
   // Folder has no trailing separator yet, so the default text file lies beside the table and is
   // named after it.
-  if (s.TextPath.empty()) s.TextPath = s.Folder + "_" + std::to_string(s.Column) + ".txt";
-  s.TextPath = platform::ExpandPath(s.TextPath);
+  if (s.TextPath.empty()) {
+    // A column read from standard input goes on to standard output, as in any filter.
+    const bool to_stdout = s.Mode == kModeUnpackColumn && IsStandardStream(s.TablePath);
+    s.TextPath = to_stdout ? "-" : s.Folder + "_" + std::to_string(s.Column) + ".txt";
+  }
+  if (!IsStandardStream(s.TextPath)) s.TextPath = platform::ExpandPath(s.TextPath);
   if (!s.Folder.empty() && !platform::IsPathSeparator(s.Folder.back())) {
     s.Folder += platform::kPreferredSeparator;
   }
+}
+
+bool IsStandardStream(const std::string& path) { return path == "-"; }
+
+std::string StandardStreamFault(const RunSettings& s) {
+  if (!IsStandardStream(s.TablePath)) return std::string();
+  if (s.Mode == kModeUnpack || s.Mode == kModePack) {
+    return "unpack and pack work on a table file, not on standard input (\"-\")";
+  }
+  if (s.Mode == kModePackColumn && (s.Folder.empty() || IsStandardStream(s.Folder))) {
+    return "pack column with the table on standard input (\"-\") needs the text file named";
+  }
+  return std::string();
+}
+
+bool DataGoesToStandardOutput(const RunSettings& s) {
+  const bool rewrites_table =
+      s.Mode == kModeSort || s.Mode == kModeDedupe || s.Mode == kModePackColumn;
+  return (rewrites_table && IsStandardStream(s.TablePath)) ||
+         (s.Mode == kModeUnpackColumn && IsStandardStream(s.TextPath));
 }
 
 void SettleDelimiterAndQuote(RunSettings* settings) {

@@ -53,6 +53,7 @@ enum class ParseOutcome {
 struct ParseResult {
   ParseOutcome outcome = ParseOutcome::kRun;
   std::string message;
+  std::vector<std::string> unknown_options;  ///< as typed, in order; they change nothing
 };
 
 /// Reads the arguments (argv[1..]) into the settings; stops at the first faulty option.
@@ -64,8 +65,21 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, RunSettings* 
 bool ParseInt32(const std::string& text, int32_t* value);
 
 /// Derives TextPath, TablePath (absolute; the existing entry that matches ignoring A-Z case),
-/// Folder (absolute, with a trailing separator).
+/// Folder (absolute, with a trailing separator). "-" stays "-" as the table and as the text file;
+/// unpack column over "-" with no text file named writes to "-".
 void DerivePaths(RunSettings* settings);
+
+/// True for "-", which stands for standard input or standard output.
+bool IsStandardStream(const std::string& path);
+
+/// Checked before DerivePaths(): why the paths ask for a standard stream where the mode cannot
+/// take one ("-u"/"-p" over "-"; "-pc"/"-pcn" over "-" without a text file, or with "-" as
+/// that file too: both would be standard input). Empty when they are fine.
+std::string StandardStreamFault(const RunSettings& settings);
+
+/// True when the run writes data to standard output (a rewritten table or a column), so its
+/// messages must go to standard error. Valid after DerivePaths().
+bool DataGoesToStandardOutput(const RunSettings& settings);
 
 /// Settles delimiter and quote: not given means detected, with "," and the double quote
 /// meanwhile; "-q n" means no quote character at all.

@@ -16,23 +16,35 @@ void LoadForRewrite(const RunSettings& s, TStringListCSVEX* table) {
   table->LineBreakStyle = kStyleRn;
 }
 
-// A table without lines has nothing to rewrite, and its file stays exactly as it is.
+// A table without lines has nothing to rewrite, and its file stays exactly as it is. A table
+// read from standard input always goes on to standard output, in its own encoding.
 void SaveUnlessEmpty(const RunSettings& s, TStringListCSVEX* table) {
-  if (table->LineCount() > 0) table->SaveToFileEX(s.TablePath);
+  if (IsStandardStream(s.TablePath)) {
+    table->SaveToStreamEX(WriteData);
+  } else if (table->LineCount() > 0) {
+    table->SaveToFileEX(s.TablePath);
+  }
 }
 
 }  // namespace
 
 void RunSort(const RunSettings& s, TStringListCSVEX* table) {
   PrintLine("Sorted: " + s.TablePath);
+  ProgressMeter progress("reading the table", 0);
   LoadForRewrite(s, table);
-  table->SortByColumn(s.KeyColumn);  // a negative column fails here, before anything is written
+  progress.Phase("sorting");
+  // A header row (named by "-ncfl"/"-ncfld0") stays on top, out of the sort.
+  table->SortByColumn(s.KeyColumn, s.NamesFromFirstLine);  // a negative column fails here
+  progress.Phase("writing the table");
   SaveUnlessEmpty(s, table);
 }
 
 void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
   PrintLine("Dublicated delete: " + s.TablePath);
+  ProgressMeter progress("reading the table", 0);
   LoadForRewrite(s, table);
-  table->RemoveDuplicates(s.KeyColumn, s.KeepLast);  // likewise for a negative column
+  progress.Phase("removing duplicates");
+  table->RemoveDuplicates(s.KeyColumn, s.KeepLast, s.NamesFromFirstLine);  // likewise
+  progress.Phase("writing the table");
   SaveUnlessEmpty(s, table);
 }

@@ -1,6 +1,8 @@
 #include "TableSetup.h"
 
 #include "MyLib.h"
+#include "Output.h"
+#include "Platform.h"
 
 std::unique_ptr<TStringListCSVEX> CreateTableList(const RunSettings& settings) {
   auto table = std::make_unique<TStringListCSVEX>();
@@ -11,18 +13,31 @@ std::unique_ptr<TStringListCSVEX> CreateTableList(const RunSettings& settings) {
 }
 
 void LoadTable(const RunSettings& settings, TStringListCSVEX* table) {
-  table->LoadFromFileEX(settings.TablePath, 0);
+  if (IsStandardStream(settings.TablePath)) {
+    table->LoadFromBytesEX(platform::ReadStandardInput(), "-", 0);
+  } else {
+    table->LoadFromFileEX(settings.TablePath, 0);
+  }
   table->Delimiter = settings.DelimiterChar;
   table->QuoteMark = settings.QuoteSymbol;
   table->QuotedFields = settings.UseQuotes;
   if (settings.AutoDelimiter) table->DetectDelimiter();
 }
 
-void PrepareTable(const RunSettings& settings, TStringListCSVEX* table) {
+bool PrepareTable(const RunSettings& settings, TStringListCSVEX* table) {
   LoadTable(settings, table);
   if (settings.AutoQuote) table->DetectQuotedFields();
   table->LineBreakStyle = settings.FormatEnter;
+  // Only values that keep tokens as text ("-qopt") can mistake one for a joined line break.
+  bool join_token_in_text = false;
+  const std::string token = LineBreakToken(table->LineBreakStyle, table->RecordJoinKind);
+  if (!table->EscapeLineBreaks && !token.empty()) {
+    for (long long r = 0; r < table->LineCount() && !join_token_in_text; ++r) {
+      join_token_in_text = table->LineView(r).find(token) != std::string_view::npos;
+    }
+  }
   table->AssembleRecords();
+  return join_token_in_text;
 }
 
 FormatChoice ChoiceOf(const RunSettings& settings) {
@@ -49,3 +64,72 @@ TableRecords::TableRecords(const std::string& path, const TableFormat& format)
       lines_(&text_),
       records_(&lines_, format.delimiter, format.quote,
                LineBreakToken(format.style, format.join_kind)) {}
+
+bool JoinTokenStandsIn(const std::string& path, const TableFormat& format) {
+  const std::string token = LineBreakToken(format.style, format.join_kind);
+  if (token.empty()) return false;
+  TableText text(path);
+  LineSplitter lines(&text);
+  std::string_view line;
+  while (lines.Next(&line)) {
+    if (line.find(token) != std::string_view::npos) return true;
+  }
+  return false;
+}
+
+FieldRecords::FieldRecords(const RunSettings& settings, TStringListCSVEX* table) : table_(table) {
+  if (IsStandardStream(settings.TablePath)) {
+    join_token_in_text_ = PrepareTable(settings, table);
+    format_ = FormatOf(*table);
+    has_lines_ = table->LineCount() > 0;
+    loaded_ = true;
+    return;
+  }
+  // A first quick pass settles the format and refuses a table holding a NUL byte before
+  // anything is written; then the records stream.
+  found_ = FindEntryNoCase(settings.TablePath);
+  const TableProbe probe = found_ ? ProbeTable(settings, *found_) : TableProbe();
+  format_ = FormatForFields(ChoiceOf(settings), probe);
+  ApplyFormat(format_, table);
+  has_lines_ = probe.has_lines;
+  if (!has_lines_) return;
+  stream_ = std::make_unique<TableRecords>(*found_, format_);
+  std::string_view first;
+  if (stream_->Next(&first)) table->AddLine(first);  // row 0, where column names come from
+}
+
+bool FieldRecords::Next(std::string_view* record) {
+  if (next_ < table_->LineCount() && (loaded_ || next_ == 0)) {
+    *record = table_->LineView(next_++);
+    return true;
+  }
+  return stream_ && stream_->Next(record);
+}
+
+bool FieldRecords::JoinTokenInText() const {
+  return found_ ? JoinTokenStandsIn(*found_, format_) : join_token_in_text_;
+}
+
+TableOutput::TableOutput(const TStringListEX& format, const std::string& path) {
+  if (IsStandardStream(path)) {
+    stream_ = std::make_unique<TableEncoder>(format, WriteData);
+  } else {
+    file_ = std::make_unique<TableFileWriter>(format, path);
+  }
+}
+
+void TableOutput::WriteRow(std::string_view row) {
+  if (file_) {
+    file_->WriteRow(row);
+  } else {
+    stream_->WriteRow(row);
+  }
+}
+
+void TableOutput::Commit() {
+  if (file_) {
+    file_->Commit();
+  } else {
+    stream_->Finish();
+  }
+}

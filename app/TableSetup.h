@@ -3,21 +3,28 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "Settings.h"
 #include "StringListEX.h"
+#include "TableFileWriter.h"
 #include "TableFormat.h"
 
 /// The table list of the run, with the "-qopt" setting applied.
 std::unique_ptr<TStringListCSVEX> CreateTableList(const RunSettings& settings);
 
-/// Loads the table and puts the command line's delimiter, quote character and quoting over
-/// what loading detected; the delimiter is detected again when the command line names none.
+/// Loads the table (the table "-": standard input) and puts the command line's delimiter,
+/// quote character and quoting over what loading detected; the delimiter is detected again
+/// when the command line names none.
 void LoadTable(const RunSettings& settings, TStringListCSVEX* table);
 
 /// Loads the table, applies the command line's delimiter, quote and style over what loading
 /// detected, re-detects what the command line left open, and joins multi-line records.
-void PrepareTable(const RunSettings& settings, TStringListCSVEX* table);
+/// Returns true when the table's own text holds the token that now stands where a record's
+/// lines were joined (see JoinTokenStandsIn()).
+bool PrepareTable(const RunSettings& settings, TStringListCSVEX* table);
 
 /// What the command line says about the table's format.
 FormatChoice ChoiceOf(const RunSettings& settings);
@@ -39,4 +46,50 @@ class TableRecords {
   TableText text_;
   LineSplitter lines_;
   RecordAssembler records_;
+};
+
+/// True when a physical line of the table file at `path` holds the text that joins the lines of
+/// a record in `format` (so that text in a value does not tell a joined line break apart).
+bool JoinTokenStandsIn(const std::string& path, const TableFormat& format);
+
+/// The records of a table read for its fields, one at a time, in the format the command line
+/// and detection settle on (also applied to `table`): streamed from the table file, so that it
+/// is never held whole, or for the table "-" (standard input, which can be read only once)
+/// loaded whole into `table`.
+class FieldRecords {
+ public:
+  /// Throws as ProbeTable and TableRecords do. `table` holds at least row 0 afterwards (for
+  /// the column names), and the records still start with it.
+  FieldRecords(const RunSettings& settings, TStringListCSVEX* table);
+  const TableFormat& Format() const { return format_; }
+  /// False for a table without lines.
+  bool HasLines() const { return has_lines_; }
+  /// The next record, valid until the next call; false after the last one.
+  bool Next(std::string_view* record);
+  /// JoinTokenStandsIn() for this table (the file is read once more for it).
+  bool JoinTokenInText() const;
+
+ private:
+  TableFormat format_;
+  bool has_lines_ = false;
+  std::optional<std::string> found_;      // the table file; none for standard input
+  std::unique_ptr<TableRecords> stream_;  // the file's records
+  const TStringListCSVEX* table_;
+  bool loaded_ = false;  // standard input's records are the table's lines
+  long long next_ = 0;   // the table's line Next() gives next, while it has one
+  bool join_token_in_text_ = false;  // known at once for standard input
+};
+
+/// Where a rewritten table goes, row by row: its file (replaced only by Commit(), so a failed
+/// run leaves it as it was) or, for the table "-", standard output. Encoded as `format` says.
+class TableOutput {
+ public:
+  /// Throws as TableFileWriter does.
+  TableOutput(const TStringListEX& format, const std::string& path);
+  void WriteRow(std::string_view row);
+  void Commit();
+
+ private:
+  std::unique_ptr<TableFileWriter> file_;
+  std::unique_ptr<TableEncoder> stream_;
 };

@@ -34,7 +34,8 @@ struct ColumnSink {
 // empty lines of the rows before it.
 void WriteColumnFiles(const RunSettings& settings, const std::string& path,
                       const TableFormat& format, const TStringListCSVEX& header,
-                      long long first, long long* last, bool grow, long long* widest) {
+                      long long first, long long* last, bool grow, long long* widest,
+                      UnreadableValues* unreadable, ProgressMeter* progress) {
   std::vector<ColumnSink> sinks;
   std::vector<std::string> names;
   const size_t chunk_limit = std::max<size_t>(size_t{64} << 10, kPassBuffer / kColumnsPerPass);
@@ -62,6 +63,7 @@ void WriteColumnFiles(const RunSettings& settings, const std::string& path,
   std::string_view record;
   long long rows = 0;
   for (long long r = 0; records.Next(&record); ++r) {
+    progress->Advance(record.size() + 2);
     // Every row counts for the width, the header too, also when it is not written.
     if (r < first_row && !grow) continue;
     reader.ReadFields(record, &fields);
@@ -77,7 +79,10 @@ void WriteColumnFiles(const RunSettings& settings, const std::string& path,
     if (r < first_row) continue;
     for (long long c = first; c < *last; ++c) {
       ColumnSink& sink = sinks[c - first];
-      if (c < count) AppendEscaped(&sink.chunk, fields.values[c], settings.FormatEnter, true);
+      if (c < count) {
+        unreadable->Check(fields.values[c], r, c);
+        AppendEscaped(&sink.chunk, fields.values[c], settings.FormatEnter, true);
+      }
       sink.chunk.append("\r\n");
       if (sink.chunk.size() >= chunk_limit) {
         sink.file->Write(sink.chunk);
@@ -117,6 +122,7 @@ std::vector<std::string> PackColumnFiles(const RunSettings& settings, TStringLis
 }  // namespace
 
 void RunUnpack(const RunSettings& settings, TStringListCSVEX* table) {
+  ProgressMeter progress("reading the table", 0);
   // A first quick pass settles the format and refuses a table holding a NUL byte; then the
   // table streams to the column files, never held whole.
   const std::optional<std::string> found = FindEntryNoCase(settings.TablePath);
@@ -137,11 +143,17 @@ void RunUnpack(const RunSettings& settings, TStringListCSVEX* table) {
   const bool grow = settings.ColumnCount <= 0;
   long long columns = grow ? 0 : settings.ColumnCount;
   long long widest = 0;
+  UnreadableValues unreadable(
+      settings.FormatEnter,
+      format.escape_line_breaks ? std::string() : LineBreakToken(format.style, format.join_kind));
   for (long long first = 0; first == 0 || first < columns; first += kColumnsPerPass) {
     long long last = std::min(columns, first + kColumnsPerPass);
-    WriteColumnFiles(settings, *found, format, *table, first, &last, grow && first == 0, &widest);
+    progress.Count(first == 0 ? "unpack" : "unpack, columns from " + std::to_string(first), 0);
+    WriteColumnFiles(settings, *found, format, *table, first, &last, grow && first == 0, &widest,
+                     &unreadable, &progress);
     if (grow && first == 0) columns = widest;
   }
+  unreadable.Report([&] { return JoinTokenStandsIn(*found, format); });
 }
 
 void RunPack(const RunSettings& settings, TStringListCSVEX* table) {
@@ -151,6 +163,7 @@ void RunPack(const RunSettings& settings, TStringListCSVEX* table) {
   if (settings.AutoDelimiter) table->CopyFormatFromFile(settings.TablePath);
   table->LineBreakStyle = settings.FormatEnter;
   PrintLine("PACK: " + settings.TablePath);
+  ProgressMeter progress("reading the column files", 0);
 
   TStringListCSVEX old;
   old.AlwaysQuote = table->AlwaysQuote;
@@ -163,7 +176,12 @@ void RunPack(const RunSettings& settings, TStringListCSVEX* table) {
   old.ClearLines();  // before the column files come in
 
   std::vector<std::unique_ptr<TextFileLines>> files;
-  for (const std::string& name : names) files.push_back(std::make_unique<TextFileLines>(name));
+  uint64_t total_bytes = 0;
+  for (const std::string& name : names) {
+    files.push_back(std::make_unique<TextFileLines>(name));
+    total_bytes += files.back()->Size();
+  }
+  progress.Count("pack", total_bytes);
   // Rows go straight to the file: the table is never held whole, only its column files.
   TableFileWriter writer(*table, settings.TablePath);
   if (header_rows > 0) writer.WriteRow(header);
@@ -174,14 +192,17 @@ void RunPack(const RunSettings& settings, TStringListCSVEX* table) {
   while (!files.empty() && files[0]->Next(&line)) {
     values[0].clear();
     AppendUnescaped(&values[0], line, settings.FormatEnter, true);
+    uint64_t row_bytes = line.size() + 2;
     for (size_t c = 1; c < files.size(); ++c) {
       values[c].clear();
       if (files[c]->Taken() == rows && files[c]->Next(&line)) {
         AppendUnescaped(&values[c], line, settings.FormatEnter, true);
+        row_bytes += line.size() + 2;
       }
     }
     writer.WriteRow(table->JoinFields(values));
     ++rows;
+    progress.Advance(row_bytes);
   }
   for (size_t c = 1; c < files.size(); ++c) {
     if (files[c]->Taken() < rows) {
@@ -190,4 +211,6 @@ void RunPack(const RunSettings& settings, TStringListCSVEX* table) {
     }
   }
   writer.Commit();
+  // Lines beyond the rows are not packed; any text among them is worth a word.
+  for (size_t c = 1; c < files.size(); ++c) files[c]->ReportUnusedLines(rows);
 }

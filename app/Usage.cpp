@@ -3,7 +3,8 @@
 
 // Printed as it stands; the indentation and the spelling are part of the program's output.
 const char kUsageText[] =
-    "Tessarin by Quorrel v1.9.5\n"
+    "Tessarin by Quorrel v" TESSARIN_VERSION
+    "\n"
     "Usage: Tessarin [Mode] [Options] [csv] [folder/file]\n"
     "     Mode:\n"
     "             [-u] unpack\n"
@@ -33,4 +34,4 @@ const char kUsageText[] =
     "             [-ncfl[d0]] name colom first line (warning need original file!) "
     "[d0] = delete text 0 line\n";
 
-const char kVersionLine[] = "Tessarin 1.9.5";
+const char kVersionLine[] = "Tessarin " TESSARIN_VERSION;

@@ -5,5 +5,5 @@
 
 /// The 27 lines of the usage text, each followed by a line break.
 extern const char kUsageText[];
-/// "Tessarin 1.9.5".
+/// "Tessarin " and the version number.
 extern const char kVersionLine[];

@@ -99,4 +99,20 @@ void WriteErrorLine(const std::string& message);
 /// True when a debugger is attached to the process (always false on POSIX).
 bool DebuggerAttached();
 
+/// Reads standard input to its end, byte for byte (no line-end translation). Throws
+/// TessarinError "Cannot read standard input. %s".
+std::string ReadStandardInput();
+
+/// Writes the bytes to standard output as they are, unbuffered. Throws TessarinError "Cannot
+/// write standard output. %s" when the system refuses them (a full disk behind a redirection).
+void WriteStandardOutput(std::string_view bytes);
+
+/// True when standard error is a terminal (a console on Windows) that shows a line being
+/// rewritten in place.
+bool StandardErrorIsTerminal();
+
+/// Writes the text to standard error as it is (no line break added), in the console's code
+/// page where that differs.
+void WriteErrorText(const std::string& text);
+
 }  // namespace platform

@@ -401,4 +401,32 @@ void WriteErrorLine(const std::string& message) {
 
 bool DebuggerAttached() { return false; }
 
+std::string ReadStandardInput() {
+  std::string bytes;
+  size_t used = 0;
+  for (;;) {
+    if (bytes.size() - used < kWriteBufferSize) bytes.resize(used + 2 * kWriteBufferSize);
+    const ssize_t n = ReadSome(STDIN_FILENO, &bytes[used], bytes.size() - used);
+    if (n < 0) throw TessarinError("Cannot read standard input. " + LastErrorText());
+    if (n == 0) break;
+    used += static_cast<size_t>(n);
+  }
+  bytes.resize(used);
+  return bytes;
+}
+
+void WriteStandardOutput(std::string_view bytes) {
+  std::fflush(stdout);  // whatever was printed before goes first
+  if (!WriteAll(STDOUT_FILENO, bytes.data(), bytes.size())) {
+    throw TessarinError("Cannot write standard output. " + LastErrorText());
+  }
+}
+
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+void WriteErrorText(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
 }  // namespace platform

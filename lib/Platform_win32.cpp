@@ -374,4 +374,43 @@ void WriteErrorLine(const std::string& message) {
 
 bool DebuggerAttached() { return IsDebuggerPresent() != FALSE; }
 
+std::string ReadStandardInput() {
+  const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  std::string bytes;
+  size_t used = 0;
+  for (;;) {
+    if (bytes.size() - used < kWriteBufferSize) bytes.resize(used + 2 * kWriteBufferSize);
+    size_t got = 0;
+    if (!ReadSome(in, &bytes[used], bytes.size() - used, &got)) {
+      // The writing end of a pipe was closed: that is the end of the input.
+      if (GetLastError() == ERROR_BROKEN_PIPE) break;
+      throw TessarinError("Cannot read standard input. " + LastErrorText());
+    }
+    if (got == 0) break;
+    used += got;
+  }
+  bytes.resize(used);
+  return bytes;
+}
+
+void WriteStandardOutput(std::string_view bytes) {
+  std::fflush(stdout);  // whatever was printed before goes first
+  // WriteFile on the handle itself: no text-mode translation of line ends.
+  if (!WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), bytes.size())) {
+    throw TessarinError("Cannot write standard output. " + LastErrorText());
+  }
+}
+
+bool StandardErrorIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE;
+}
+
+void WriteErrorText(const std::string& text) {
+  std::string converted(text.size(), '\0');
+  if (!text.empty()) CharToOemBuffA(text.data(), &converted[0], static_cast<DWORD>(text.size()));
+  std::fwrite(converted.data(), 1, converted.size(), stderr);
+  std::fflush(stderr);
+}
+
 }  // namespace platform

@@ -16,7 +16,7 @@ namespace {
 // the kept row of its own key.
 std::vector<size_t> SurvivingRecords(const TStringListCSVEX& table,
                                      const std::vector<size_t>& starts, long long column,
-                                     bool keep_last) {
+                                     bool keep_last, bool keep_header) {
   const RecordKeyReader reader(table, column);
   const size_t records = starts.size();
   const auto lines = static_cast<size_t>(table.LineCount());
@@ -25,7 +25,8 @@ std::vector<size_t> SurvivingRecords(const TStringListCSVEX& table,
   std::unordered_map<std::string_view, size_t> place_of_key;
   place_of_key.reserve(records);
   std::vector<size_t> survivors;
-  for (size_t r = 0; r < records; ++r) {
+  if (keep_header) survivors.push_back(0);  // its key is no key: a data row may repeat it
+  for (size_t r = survivors.size(); r < records; ++r) {
     std::string_view key;
     const bool in_line =
         reader.Read(starts[r], r + 1 < records ? starts[r + 1] : lines, &key, &scratch);
@@ -42,12 +43,13 @@ std::vector<size_t> SurvivingRecords(const TStringListCSVEX& table,
 
 }  // namespace
 
-void TStringListCSVEX::RemoveDuplicates(long long column, bool keep_last) {
+void TStringListCSVEX::RemoveDuplicates(long long column, bool keep_last, bool keep_header) {
   if (column < 0) throw IndexError(column);
   if (lines_.empty()) return;
   // A quoted field may span lines; such a record is kept or dropped as one unit.
   const std::vector<size_t> starts = RecordStarts();
-  const std::vector<size_t> survivors = SurvivingRecords(*this, starts, column, keep_last);
+  const std::vector<size_t> survivors =
+      SurvivingRecords(*this, starts, column, keep_last, keep_header);
   if (survivors.size() == starts.size()) return;  // every key occurs once: nothing moves
   std::vector<size_t> order;
   order.reserve(lines_.size());

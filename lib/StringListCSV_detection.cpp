@@ -46,6 +46,7 @@ void TStringListCSVEX::CopyFormatFromFile(const std::string& path) {
   old.LoadFromFileEX(path, 0);
   TextEncoding = old.TextEncoding;
   WriteBom = old.WriteBom;
+  KeepsUtf8Mark = old.KeepsUtf8Mark;
   if (old.LineCount() == 0) return;
   // Without a candidate in the first row the delimiter stays the one the table was read with.
   old.Delimiter = 0;

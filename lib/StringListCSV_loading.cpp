@@ -41,17 +41,26 @@ std::string Utf16FileToUtf8(const std::string& bytes, bool big_endian) {
 }
 
 std::string DecodeFileText(std::string bytes, uint32_t expected_encoding, uint32_t* encoding,
-                           bool* write_bom) {
+                           bool* write_bom, bool* keeps_utf8_mark) {
   if (StartsWith(bytes, kMarkUtf16Le) || StartsWith(bytes, kMarkUtf16Be)) {
     const bool big_endian = StartsWith(bytes, kMarkUtf16Be);
     *write_bom = true;
     *encoding = big_endian ? TStringListEX::kEncodingUtf16Be : TStringListEX::kEncodingUtf16Le;
     bytes = Utf16FileToUtf8(bytes, big_endian);  // the file's bytes go as the text comes
-  } else if (expected_encoding == TStringListEX::kEncodingUtf8 && !DecodesAsUtf8(bytes)) {
+    // A UTF-8 mark that a further U+FEFF became is not text either, and is not kept.
+    if (StartsWith(bytes, kMarkUtf8)) bytes.erase(0, kMarkUtf8.size());
+    return bytes;
+  }
+  if (expected_encoding == TStringListEX::kEncodingUtf8 && !DecodesAsUtf8(bytes)) {
     bytes = Utf16ToUtf8(platform::AnsiToUtf16(bytes), std::string_view());
   }
-  // A UTF-8 mark is not kept, also when it came from a further U+FEFF of a UTF-16 file.
-  if (StartsWith(bytes, kMarkUtf8)) bytes.erase(0, kMarkUtf8.size());
+  if (StartsWith(bytes, kMarkUtf8)) {
+    // Kept apart from the text and written back, so the file still opens as UTF-8.
+    *encoding = TStringListEX::kEncodingUtf8;
+    *write_bom = true;
+    *keeps_utf8_mark = true;
+    bytes.erase(0, kMarkUtf8.size());
+  }
   return bytes;
 }
 
@@ -60,17 +69,24 @@ std::string DecodeFileText(std::string bytes, uint32_t expected_encoding, uint32
 void TStringListCSVEX::LoadFromFileEX(const std::string& path, uint32_t expected_encoding) {
   std::optional<std::string> found = FindEntryNoCase(path);
   if (!found) return;
+  LoadFromBytesEX(platform::ReadWholeFile(*found), *found, expected_encoding);
+}
+
+void TStringListCSVEX::LoadFromBytesEX(std::string bytes, const std::string& name,
+                                       uint32_t expected_encoding) {
   uint32_t encoding = TextEncoding;
   bool write_bom = WriteBom;
+  bool keeps_utf8_mark = KeepsUtf8Mark;
   std::string text =
-      DecodeFileText(platform::ReadWholeFile(*found), expected_encoding, &encoding, &write_bom);
+      DecodeFileText(std::move(bytes), expected_encoding, &encoding, &write_bom, &keeps_utf8_mark);
   // Splitting stops at a NUL byte, so everything after it would be lost on the next save.
   if (std::memchr(text.data(), 0, text.size()) != nullptr) {
-    throw TessarinError("Cannot load file \"" + *found +
+    throw TessarinError("Cannot load file \"" + name +
                         "\". It holds a NUL byte: it is not a text table");
   }
   TextEncoding = encoding;
   WriteBom = write_bom;
+  KeepsUtf8Mark = keeps_utf8_mark;
   SplitText(std::move(text));
   DetectFormat();
 }
@@ -78,9 +94,12 @@ void TStringListCSVEX::LoadFromFileEX(const std::string& path, uint32_t expected
 void TStringListCSVEX::LoadFromStreamEX(std::string bytes, uint32_t expected_encoding) {
   uint32_t encoding = TextEncoding;
   bool write_bom = WriteBom;
-  std::string text = DecodeFileText(std::move(bytes), expected_encoding, &encoding, &write_bom);
+  bool keeps_utf8_mark = KeepsUtf8Mark;
+  std::string text =
+      DecodeFileText(std::move(bytes), expected_encoding, &encoding, &write_bom, &keeps_utf8_mark);
   TextEncoding = encoding;
   WriteBom = write_bom;
+  KeepsUtf8Mark = keeps_utf8_mark;
   SplitText(std::move(text));
 }
 

@@ -134,7 +134,7 @@ long long TStringListCSVEX::AddLine(std::string_view text) {
   return index;
 }
 
-void TStringListCSVEX::SortByColumn(long long column) {
+void TStringListCSVEX::SortByColumn(long long column, bool keep_header) {
   if (column < 0) throw IndexError(column);
   if (SortedByColumn || LineCount() < 2) {
     SortedByColumn = true;
@@ -149,12 +149,14 @@ void TStringListCSVEX::SortByColumn(long long column) {
   std::string scratch;
   std::vector<SortEntry> entries;
   entries.reserve(records);
-  for (size_t r = 0; r < records; ++r) {
+  const size_t first = keep_header ? 1 : 0;
+  for (size_t r = first; r < records; ++r) {
     entries.push_back(ReadEntry(reader, starts[r], end_of(r), r, &arena, &scratch));
   }
   PartitionSort(&entries, MatchCase ? NaturalCompareStr : NaturalCompareText);
   std::vector<size_t> order;
   order.reserve(lines_.size());
+  for (size_t line = 0; first > 0 && line < end_of(0); ++line) order.push_back(line);
   for (const SortEntry& entry : entries) {
     for (size_t line = starts[entry.Unit()]; line < end_of(entry.Unit()); ++line) {
       order.push_back(line);

@@ -111,6 +111,9 @@ class TStringListEX : public TStringList {
   static constexpr uint32_t kEncodingUtf16Be = 0xFFFE;
   uint32_t TextEncoding = kEncodingNone;
   bool WriteBom = false;
+  /// Loaded with a UTF-8 byte-order mark: saving writes the mark back before whatever text the
+  /// list then holds (a spreadsheet reads the file as UTF-8 only when the mark is there).
+  bool KeepsUtf8Mark = false;
 };
 
 /// The table: each line is a row of fields separated by Delimiter and optionally enclosed in
@@ -192,11 +195,13 @@ class TStringListCSVEX : public TStringListEX {
   long long IndexOfValue(std::string_view value, long long column) const;
   long long AddLine(std::string_view text) override;
   /// Sorts the rows by the column (natural order, the partition order for equal keys) once;
-  /// multi-line quoted records move as one unit.
-  void SortByColumn(long long column);
+  /// multi-line quoted records move as one unit. With `keep_header` the first record stays
+  /// first and only the records after it are sorted.
+  void SortByColumn(long long column, bool keep_header = false);
   void QuickSortRows(long long left, long long right, long long column);
-  /// Keeps the first row of each key (or puts the last one's content in its place).
-  void RemoveDuplicates(long long column, bool keep_last);
+  /// Keeps the first row of each key (or puts the last one's content in its place). With
+  /// `keep_header` the first record always stays as it is and its key counts for nothing.
+  void RemoveDuplicates(long long column, bool keep_last, bool keep_header = false);
 
   // ---- Detection (StringListCSV_detection.cpp) ----
   long long CountColumns() const;
@@ -211,6 +216,9 @@ class TStringListCSVEX : public TStringListEX {
   void LoadFromFileEX(const std::string& path, uint32_t expected_encoding = 0);
   /// Takes the bytes of a file: handles the byte-order mark and UTF-16, splits into lines.
   void LoadFromStreamEX(std::string bytes, uint32_t expected_encoding = 0);
+  /// Loads a table that comes as bytes rather than a file (standard input) exactly as
+  /// LoadFromFileEX loads a file, detection included; `name` stands for it in messages.
+  void LoadFromBytesEX(std::string bytes, const std::string& name, uint32_t expected_encoding = 0);
   /// Writes the joined lines with the mark and encoding of TextEncoding/WriteBom to `sink`.
   /// Throws when a UTF-16 table's text does not decode as UTF-8.
   void SaveToStreamEX(const std::function<void(std::string_view)>& sink, bool force_bom = false);

@@ -21,8 +21,14 @@ TableEncoder::TableEncoder(const TStringListEX& format, std::function<void(std::
       utf16_(format.WriteBom && (format.TextEncoding == TStringListEX::kEncodingUtf16Le ||
                                  format.TextEncoding == TStringListEX::kEncodingUtf16Be)),
       big_endian_(format.TextEncoding == TStringListEX::kEncodingUtf16Be),
-      utf8_mark_(format.WriteBom && format.TextEncoding == TStringListEX::kEncodingUtf8) {
+      utf8_mark_(format.WriteBom && format.TextEncoding == TStringListEX::kEncodingUtf8 &&
+                 !format.KeepsUtf8Mark) {
   if (utf16_) piece_.append(big_endian_ ? kMarkUtf16Be : kMarkUtf16Le);
+  // A mark the table came with goes back whatever the text: the file keeps what it had.
+  if (format.WriteBom && format.TextEncoding == TStringListEX::kEncodingUtf8 &&
+      format.KeepsUtf8Mark) {
+    piece_.append(kMarkUtf8);
+  }
 }
 
 void TableEncoder::WriteRow(std::string_view row) {

@@ -15,7 +15,8 @@ class AtomicFileWriter;
 
 /// Turns rows, each followed by CR LF, into the bytes of a table file in the encoding that
 /// `format` names (TextEncoding and WriteBom: UTF-16 with its byte-order mark, a UTF-8 mark when
-/// the whole text is UTF-8, or the bytes as they are) and hands them to `sink` in large pieces.
+/// the table was loaded with one or else when the whole text is UTF-8, or the bytes as they are)
+/// and hands them to `sink` in large pieces.
 class TableEncoder {
  public:
   TableEncoder(const TStringListEX& format, std::function<void(std::string_view)> sink);

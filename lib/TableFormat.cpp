@@ -62,6 +62,7 @@ void ApplyFormat(const TableFormat& format, TStringListCSVEX* table) {
   table->RecordJoinKind = format.join_kind;
   table->TextEncoding = format.encoding;
   table->WriteBom = format.write_bom;
+  table->KeepsUtf8Mark = format.keeps_utf8_mark;
 }
 
 TableFormat FormatOf(const TStringListCSVEX& table) {
@@ -75,5 +76,6 @@ TableFormat FormatOf(const TStringListCSVEX& table) {
   format.join_kind = table.RecordJoinKind;
   format.encoding = table.TextEncoding;
   format.write_bom = table.WriteBom;
+  format.keeps_utf8_mark = table.KeepsUtf8Mark;
   return format;
 }

@@ -33,6 +33,7 @@ struct TableFormat {
   uint8_t join_kind = 0;
   uint32_t encoding = 0;
   bool write_bom = false;
+  bool keeps_utf8_mark = false;  ///< the table came with a UTF-8 mark and is saved with it
 
   /// How rows of this format split into values.
   FieldDialect Dialect() const {
@@ -56,7 +57,7 @@ TableFormat FormatForFields(const FormatChoice& choice, const TableProbe& probe)
 TableFormat FormatForRewrite(const FormatChoice& choice, const TableProbe& probe);
 
 /// Sets the table list's format fields (Delimiter, QuoteMark, QuotedFields, AlwaysQuote,
-/// EscapeLineBreaks, LineBreakStyle, RecordJoinKind, TextEncoding, WriteBom).
+/// EscapeLineBreaks, LineBreakStyle, RecordJoinKind, TextEncoding, WriteBom, KeepsUtf8Mark).
 void ApplyFormat(const TableFormat& format, TStringListCSVEX* table);
 
 /// The table list's format fields as a value.

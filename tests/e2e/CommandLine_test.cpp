@@ -19,7 +19,7 @@ const char kTable[] = "b;2\r\na;1\r\n";
 std::string ExpectedUsage() {
   const std::string hyphens(57, '-');
   const std::vector<std::pair<int, std::string>> lines = {
-      {0, "Tessarin by Quorrel v1.9.5"},
+      {0, "Tessarin by Quorrel v" TESSARIN_VERSION},
       {0, "Usage: Tessarin [Mode] [Options] [csv] [folder/file]"},
       {5, "Mode:"},
       {13, "[-u] unpack"},
@@ -80,9 +80,9 @@ TEST(CommandLine, HelpAndVersionAnswerAndExit) {
       {{"-h"}, usage, 0},
       {{"-?"}, usage, 0},
       {{"-H", "t.csv"}, usage, 0},
-      {{"--version"}, "Tessarin 1.9.5\n", 0},
-      {{"--VERSION", "-s", "x"}, "Tessarin 1.9.5\n", 0},        // met before the fault
-      {{"-s", "x", "--version"}, "Error value -s\n", 2},        // the earlier fault wins
+      {{"--version"}, "Tessarin " TESSARIN_VERSION "\n", 0},
+      {{"--VERSION", "-s", "x"}, "Tessarin " TESSARIN_VERSION "\n", 0},  // met before the fault
+      {{"-s", "x", "--version"}, "Error value -s\n", 2},                 // the earlier fault wins
       {{"-d", "--help", "missing.csv"}, "Not find file: ", 1},  // "--help" was the delimiter
   };
   for (const auto& c : cases) {
@@ -178,22 +178,48 @@ TEST(CommandLine, PackMayCreateTheTable) {
 }
 
 TEST(CommandLine, TableWithoutModeIsOnlyChecked) {
-  const std::vector<std::vector<std::string>> cases = {
-      {"t.csv"},
-      {"T.CSV"},
-      {"-zzz", "t.csv", "-unknown"},
-      {"t.csv", "folder", "third", "fourth"},
-      {"-d", ";", "-q", "q", "-c", "$10", "-fehex", "-ncfld0", "-ce", "-qopt", "t.csv"},
+  const struct {
+    std::vector<std::string> args;
+    std::string err;  // unknown options are still ignored, but not without a word
+  } cases[] = {
+      {{"t.csv"}, ""},
+      {{"T.CSV"}, ""},
+      {{"-zzz", "t.csv", "-Unknown"},
+       "tessarin: unknown option \"-zzz\" ignored\n"
+       "tessarin: unknown option \"-Unknown\" ignored\n"},
+      {{"t.csv", "folder", "third", "fourth"}, ""},
+      {{"-d", ";", "-q", "q", "-c", "$10", "-fehex", "-ncfld0", "-ce", "-qopt", "t.csv"}, ""},
+      {{"-d", "-zzz", "-namefiles", "-yyy", "t.csv"}, ""},  // values, not options
   };
-  for (const auto& args : cases) {
+  for (const auto& c : cases) {
     Workdir wd;
     wd.Write("t.csv", kTable);
     const auto before = wd.Snapshot();
-    const RunResult r = wd.Run(args);
-    EXPECT_EQ(r.out, "") << Join(args);
-    EXPECT_EQ(r.err, "") << Join(args);
-    EXPECT_EQ(r.exit_code, 0) << Join(args);
-    EXPECT_EQ(wd.Snapshot(), before) << Join(args);
+    const RunResult r = wd.Run(c.args);
+    EXPECT_EQ(r.out, "") << Join(c.args);
+    EXPECT_EQ(r.err, c.err) << Join(c.args);
+    EXPECT_EQ(r.exit_code, 0) << Join(c.args);
+    EXPECT_EQ(wd.Snapshot(), before) << Join(c.args);
+  }
+}
+
+TEST(CommandLine, MistypedOptionIsNamedWhateverElseHappens) {
+  const struct {
+    std::vector<std::string> args;
+    std::string out;
+    int exit_code;
+  } cases[] = {
+      {{"-fehml", "-s", "x", "t.csv"}, "Error value -s\n", 2},
+      {{"-fehml"}, "", 2},  // the usage text follows on standard output
+      {{"-fehml", "-u", "t.csv"}, "UNPACK: ", 0},
+  };
+  for (const auto& c : cases) {
+    Workdir wd;
+    wd.Write("t.csv", kTable);
+    const RunResult r = wd.Run(c.args);
+    EXPECT_EQ(r.err, "tessarin: unknown option \"-fehml\" ignored\n") << Join(c.args);
+    EXPECT_EQ(r.out.substr(0, c.out.size()), c.out) << Join(c.args);
+    EXPECT_EQ(r.exit_code, c.exit_code) << Join(c.args);
   }
 }
 

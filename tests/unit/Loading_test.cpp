@@ -67,11 +67,15 @@ TEST_F(TableFiles, LoadAndSaveKeepTheEncodingAndEndEveryLineWithCrLf) {
        kLe,
        Bytes({0xFF, 0xFE, 0x41, 0}) + le_crlf},
       {"\xFF\xFE", {}, kLe, "\xFF\xFE"},
+      // A UTF-8 mark is not text, but the table keeps it, also before text that is not UTF-8.
       {"\xEF\xBB\xBF"
        "a\r\nb",
        {"a", "b"},
-       0,
+       kUtf8,
+       "\xEF\xBB\xBF"
        "a\r\nb\r\n"},
+      {"\xEF\xBB\xBF\xE9", {"\xE9"}, kUtf8, "\xEF\xBB\xBF\xE9\r\n"},
+      {"\xEF\xBB\xBF", {}, kUtf8, "\xEF\xBB\xBF"},
       {"\xE9\nb\rc\n\n", {"\xE9", "b", "c", ""}, 0, "\xE9\r\nb\r\nc\r\n\r\n"},
       {"", {}, 0, ""},
       {"\xE9t", {"\xC3\xA9t"}, 0, "\xC3\xA9t\r\n", kUtf8}};
