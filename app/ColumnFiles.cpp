@@ -82,6 +82,18 @@ TextFileLines::TextFileLines(const std::string& path)
     : name_(IsStandardStream(path) ? "standard input" : ActualPath(path)),
       bytes_(ReadTextBytes(path)) {}
 
+bool TextFileLines::Next(std::string_view* line) {
+  const size_t n = bytes_.size();
+  if (pos_ >= n) return false;
+  const size_t end = FindLineEnd(bytes_, pos_);
+  *line = std::string_view(bytes_.data() + pos_, end - pos_);
+  pos_ = end;
+  if (pos_ < n && bytes_[pos_] == '\r') ++pos_;
+  if (pos_ < n && bytes_[pos_] == '\n') ++pos_;
+  ++taken_;
+  return true;
+}
+
 void TextFileLines::ReportUnusedLines(long long used) {
   bool unused_text = false;
   std::string_view line;
