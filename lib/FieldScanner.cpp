@@ -4,6 +4,17 @@
 
 #include "MyLib.h"
 
+namespace {
+
+// The next delimiter or quote mark at `pos` or later that stands as a character of its own: in
+// a double-byte code page the second byte of a character may have the delimiter's value.
+size_t FindMark(std::string_view row, const char& mark, size_t pos) {
+  const size_t at = FindCharacterAligned(row, std::string_view(&mark, 1), pos);
+  return at == std::string_view::npos ? row.size() : at;
+}
+
+}  // namespace
+
 FieldScanner::FieldScanner(std::string_view row, char delimiter, char quote, bool quote_aware)
     : row_(row), delimiter_(delimiter), quote_(quote_aware ? quote : '\0') {
   if (quote_aware) {
@@ -23,8 +34,7 @@ RawField FieldScanner::Next() {
   if (quote_ != 0 && row_[cursor_] == quote_) {
     field = QuotedToken();
   } else {
-    const void* at = std::memchr(row_.data() + cursor_, delimiter_, n - cursor_);
-    const size_t end = at == nullptr ? n : static_cast<const char*>(at) - row_.data();
+    const size_t end = FindMark(row_, delimiter_, cursor_);
     field.bytes = row_.substr(cursor_, end - cursor_);
     cursor_ = end;
   }
@@ -42,9 +52,8 @@ RawField FieldScanner::QuotedToken() {
   bool doubled = false;
   cursor_ = n;  // no closing mark: the token runs to the end of the row
   for (;;) {
-    const void* at = std::memchr(row_.data() + search, quote_, n - search);
-    if (at == nullptr) break;
-    const size_t mark = static_cast<const char*>(at) - row_.data();
+    const size_t mark = FindMark(row_, quote_, search);
+    if (mark == n) break;
     if (mark + 1 < n && row_[mark + 1] == quote_) {
       doubled = true;
       search = mark + 2;
@@ -92,10 +101,8 @@ long long CountRowFields(std::string_view row, const FieldDialect& dialect) {
   if (!dialect.quote_aware) {
     if (row.empty()) return 0;
     long long count = 1;
-    for (const char* p = row.data(), *end = p + row.size();; ++p, ++count) {
-      p = static_cast<const char*>(std::memchr(p, dialect.delimiter, end - p));
-      if (p == nullptr) return count;
-    }
+    for (size_t at = 0; (at = FindMark(row, dialect.delimiter, at)) < row.size(); ++at) ++count;
+    return count;
   }
   FieldScanner scanner(row, dialect);
   long long count = 0;

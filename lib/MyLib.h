@@ -46,6 +46,11 @@ void ReplaceAllInPlace(std::string* text, std::string_view pattern, std::string_
 /// Index (from 0) where the line that starts at `pos` ends: its first CR or LF, or the end of the
 /// text. (A line break is CR, LF or CR LF.)
 size_t FindLineEnd(std::string_view text, size_t pos);
+/// Index (from 0) of the first occurrence of `pattern` at `pos` or later that begins a
+/// character of the system's code page, or npos. `pos` must begin a character. In a
+/// double-byte code page the second byte of a character never starts a match, so a "\\" or a
+/// delimiter that is part of a character is not taken for one; elsewhere this is a plain find.
+size_t FindCharacterAligned(std::string_view text, std::string_view pattern, size_t pos);
 /// Index (from 0) of the first `first` byte directly followed by a `second` byte, or npos. Fast
 /// when `second` is rare in the text (a quote mark after a delimiter).
 size_t FindPair(std::string_view text, char first, char second);

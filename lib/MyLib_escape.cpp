@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "MyLib.h"
+#include "Platform.h"
 
 namespace {
 
@@ -117,9 +118,19 @@ size_t TokenAt(const char* p, const char* end, uint8_t style, bool edge_spaces, 
   }
 }
 
-// The next byte at or after `p` that may start a token of the style, or `end`.
+// The next byte at or after `p` that may start a token of the style, or `end`. `p` stands on
+// the first byte of a character. In a double-byte code page the second byte of a character
+// may have the value of "\\" (0x5C, in many Shift-JIS kanji); it is part of that character,
+// so it starts no token and the text after it is left as it is.
 const char* NextTokenStart(const char* p, const char* end, uint8_t style) {
   if (p == end) return end;
+  const platform::LeadBytes& lead = platform::SystemLeadBytes();
+  if (lead.any) {
+    while (p < end && *p != '\\' && !(style == kStyleHlm && *p == '<')) {
+      p += lead.IsLead(*p) && end - p >= 2 ? 2 : 1;
+    }
+    return p;
+  }
   if (style != kStyleHlm) {
     const void* hit = std::memchr(p, '\\', static_cast<size_t>(end - p));
     return hit ? static_cast<const char*>(hit) : end;

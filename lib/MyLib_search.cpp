@@ -1,7 +1,9 @@
-// Substring search and the two replace-all operations. All compare plain bytes.
+// Substring search and the two replace-all operations. FindFrom and ReplaceAllInPlace compare
+// plain bytes; ReplaceAll and FindCharacterAligned keep double-byte characters whole.
 #include <cstring>
 
 #include "MyLib.h"
+#include "Platform.h"
 
 namespace {
 
@@ -21,6 +23,19 @@ size_t FindAcross(std::string_view open, std::string_view rest, std::string_view
 }
 
 }  // namespace
+
+size_t FindCharacterAligned(std::string_view text, std::string_view pattern, size_t pos) {
+  const platform::LeadBytes& lead = platform::SystemLeadBytes();
+  if (!lead.any) return text.find(pattern, pos);
+  // Candidates come from the plain search; the walk over character starts between them is
+  // linear over the whole text, and a candidate it steps over was a second byte.
+  for (;;) {
+    const size_t hit = text.find(pattern, pos);
+    if (hit == std::string_view::npos) return hit;
+    while (pos < hit) pos += lead.IsLead(text[pos]) ? 2 : 1;
+    if (pos == hit) return hit;
+  }
+}
 
 size_t FindFrom(std::string_view pattern, std::string_view text, size_t start) {
   if (pattern.empty()) return 0;
@@ -78,7 +93,8 @@ std::string ReplaceAll(std::string_view text, std::string_view pattern,
   std::string result;
   result.reserve(text.size());
   size_t pos = 0;
-  for (size_t hit; (hit = text.find(pattern, pos)) != std::string_view::npos;) {
+  // A match never begins on the second byte of a double-byte character.
+  for (size_t hit; (hit = FindCharacterAligned(text, pattern, pos)) != std::string_view::npos;) {
     result.append(text.substr(pos, hit - pos));
     result.append(replacement);
     pos = hit + pattern.size();

@@ -93,6 +93,18 @@ int CompareLocale(std::string_view a, std::string_view b, bool ignore_case);
 /// Converts text of the system's 8-bit code page to UTF-16 code units (Latin-1 on POSIX).
 std::u16string AnsiToUtf16(std::string_view text);
 
+/// The lead bytes of the system's code page. In a double-byte code page a lead byte and the
+/// byte after it are one character, and that second byte may have the value of an ASCII
+/// character ("\\", "|", "@"...). In a single-byte code page (always on POSIX) `any` is false
+/// and text is stepped byte by byte.
+struct LeadBytes {
+  bool any = false;
+  bool lead[256] = {};
+  bool IsLead(char c) const { return lead[static_cast<unsigned char>(c)]; }
+};
+/// The table of the code page the process runs under, read once.
+const LeadBytes& SystemLeadBytes();
+
 /// Writes one line to standard error, in the console's code page where that differs.
 void WriteErrorLine(const std::string& message);
 

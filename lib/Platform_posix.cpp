@@ -385,6 +385,11 @@ int CompareLocale(std::string_view a, std::string_view b, bool ignore_case) {
   return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
+const LeadBytes& SystemLeadBytes() {
+  static const LeadBytes none;
+  return none;
+}
+
 std::u16string AnsiToUtf16(std::string_view text) {
   std::u16string units(text.size(), u'\0');
   for (size_t i = 0; i < text.size(); ++i) {

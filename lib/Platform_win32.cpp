@@ -344,6 +344,21 @@ int CompareLocale(std::string_view a, std::string_view b, bool ignore_case) {
   }
 }
 
+const LeadBytes& SystemLeadBytes() {
+  static const LeadBytes table = [] {
+    LeadBytes bytes;
+    CPINFO info;
+    if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 2) return bytes;
+    // Pairs of inclusive ranges, ended by a pair of zeros.
+    for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
+      for (unsigned b = info.LeadByte[i]; b <= info.LeadByte[i + 1]; ++b) bytes.lead[b] = true;
+    }
+    for (bool lead : bytes.lead) bytes.any = bytes.any || lead;
+    return bytes;
+  }();
+  return table;
+}
+
 std::u16string AnsiToUtf16(std::string_view text) {
   std::u16string units;
   for (size_t pos = 0; pos < text.size();) {

@@ -1,5 +1,6 @@
 // Joining the physical lines of multi-line quoted records into one row each.
 #include "MyLib.h"
+#include "Platform.h"
 #include "StringListEX.h"
 
 namespace {
@@ -7,7 +8,8 @@ namespace {
 // The quote scan that decides whether a record goes on past the end of a line. A line is
 // scanned while a quoted field is open, or when it begins with the quote mark or holds the
 // delimiter followed by the quote mark; scanning starts after that opening mark, and from
-// then on every mark counts (two marks in a row neither open nor close).
+// then on every mark counts (two marks in a row neither open nor close). The second byte of a
+// double-byte character is never a mark.
 class RecordScanner {
  public:
   RecordScanner(char delimiter, char quote) : delimiter_(delimiter), quote_(quote) {}
@@ -30,7 +32,10 @@ class RecordScanner {
     }
     const size_t n = line.size();
     for (; p < n; ++p) {
-      if (line[p] != quote_) continue;
+      if (line[p] != quote_) {
+        if (lead_.IsLead(line[p])) ++p;
+        continue;
+      }
       if (!open_) {
         open_ = true;
       } else if (p + 1 < n && line[p + 1] == quote_) {
@@ -46,6 +51,7 @@ class RecordScanner {
   char delimiter_;
   char quote_;
   bool open_ = false;
+  const platform::LeadBytes& lead_ = platform::SystemLeadBytes();
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "TableFormat.h"
 
+#include "Platform.h"
 #include "StringListEX.h"
 
 namespace {
@@ -12,12 +13,15 @@ char DetectDelimiterIn(std::string_view s, char fallback) {
   const size_t length = s.size();
   // Positions count from 1 here; the last byte is looked at only after an unclosed quote.
   auto at = [&s](size_t i) { return s[i - 1]; };
+  const platform::LeadBytes& lead = platform::SystemLeadBytes();
   for (size_t i = 1; i < length; ++i) {
     if (at(i) == '"') {
       ++i;
       while (at(i) != '"' && i < length) ++i;
     }
     if (IsDelimiterCandidate(at(i))) return at(i);
+    // A "|" may be the second byte of a double-byte character; it is not a delimiter then.
+    if (lead.IsLead(at(i))) ++i;
   }
   return fallback;
 }

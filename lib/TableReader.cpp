@@ -122,11 +122,11 @@ bool RecordAssembler::ScanLine(std::string_view line, char delimiter, char quote
     *open = true;
   }
   // From where scanning starts every mark counts; two marks in a row neither open nor close.
+  // The second byte of a double-byte character is never a mark.
   const size_t n = line.size();
   for (;;) {
-    const void* at = std::memchr(line.data() + p, quote, n - p);
-    if (at == nullptr) break;
-    p = static_cast<const char*>(at) - line.data();
+    p = FindCharacterAligned(line, std::string_view(&quote, 1), p);
+    if (p == std::string_view::npos) break;
     if (!*open) {
       *open = true;
     } else if (p + 1 < n && line[p + 1] == quote) {

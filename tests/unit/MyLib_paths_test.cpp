@@ -4,6 +4,7 @@
 
 #include "Error.h"
 #include "MyLib.h"
+#include "Platform.h"
 #include "ScratchFolder.h"
 
 namespace {
@@ -12,12 +13,14 @@ using PathHelpersTest = ScratchFolder;
 using Strings = std::vector<std::string>;
 
 TEST(PathParts, SplitsAtLastSeparator) {
+  // "\\" and ":" separate on Windows only.
+  const bool windows = platform::kPreferredSeparator == '\\';
   const struct {
     std::string path, folder, name, without_extension;
   } cases[] = {
       {"/d/list.tar.gz", "/d/", "list.tar.gz", "/d/list.tar"},
       {"/d.x/list", "/d.x/", "list", "/d.x/list"},
-      {"C:a\\b.c", "", "C:a\\b.c", "C:a\\b"},  // only "/" separates here
+      {"C:a\\b.c", windows ? "C:a\\" : "", windows ? "b.c" : "C:a\\b.c", "C:a\\b"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FolderPart(c.path), c.folder) << c.path;

@@ -1,22 +1,33 @@
-// A test fixture that runs each test in a fresh folder under /tmp, made the current directory,
-// and removes it afterwards.
+// A test fixture that runs each test in a fresh folder under the system's temporary folder,
+// made the current directory, and removes it afterwards.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
+
+#include "Platform.h"
 
 class ScratchFolder : public ::testing::Test {
  protected:
   void SetUp() override {
-    char name[] = "/tmp/tessarin_test_XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
+    // A name nobody else holds: create_directory refuses one that exists.
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    std::filesystem::path name;
+    for (int attempt = 0;; ++attempt) {
+      ASSERT_LT(attempt, 100) << "no fresh scratch folder";
+      name = std::filesystem::temp_directory_path() /
+             ("tessarin_test_" + std::to_string(random() % 1000000000000ULL));
+      std::error_code error;
+      if (std::filesystem::create_directory(name, error)) break;
+    }
     old_cwd_ = std::filesystem::current_path();
     std::filesystem::current_path(name);
     root_ = std::filesystem::current_path().string();
@@ -28,8 +39,18 @@ class ScratchFolder : public ::testing::Test {
     std::filesystem::remove_all(root_, ignored);
   }
 
-  /// The absolute path of `relative` inside the scratch folder.
-  std::string At(const std::string& relative) const { return root_ + "/" + relative; }
+  /// The absolute path of `relative` (written with "/") inside the scratch folder, spelled
+  /// with the system's separator as the program spells the paths it makes.
+  std::string At(const std::string& relative) const {
+    return root_ + platform::kPreferredSeparator + Native(relative);
+  }
+
+  /// An absolute path written with "/" as the system spells it: "\" between the parts, and
+  /// on Windows the drive of the scratch folder in front.
+  std::string Absolute(const std::string& path) const {
+    const bool drives = platform::kPreferredSeparator == '\\';
+    return (drives && !path.empty() && path[0] == '/' ? root_.substr(0, 2) : "") + Native(path);
+  }
 
   void WriteFile(const std::string& relative, const std::string& content) const {
     std::ofstream(At(relative), std::ios::binary) << content;
@@ -45,7 +66,7 @@ class ScratchFolder : public ::testing::Test {
     std::vector<std::string> names;
     std::filesystem::path base = std::filesystem::weakly_canonical(At(relative));
     for (const auto& entry : std::filesystem::recursive_directory_iterator(base)) {
-      names.push_back(entry.path().lexically_relative(base).string());
+      names.push_back(entry.path().lexically_relative(base).generic_string());
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -54,5 +75,12 @@ class ScratchFolder : public ::testing::Test {
   std::string root_;
 
  private:
+  static std::string Native(std::string path) {
+    for (char& c : path) {
+      if (c == '/') c = platform::kPreferredSeparator;
+    }
+    return path;
+  }
+
   std::filesystem::path old_cwd_;
 };

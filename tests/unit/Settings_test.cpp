@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Platform.h"
 #include "ScratchFolder.h"
 
 namespace {
@@ -117,22 +118,31 @@ TEST(ParseCommandLine, FillsTheSettings) {
 using DerivePathsTest = ScratchFolder;
 
 TEST_F(DerivePathsTest, BuildsAbsoluteFolderAndTextPath) {
-  const std::string parent = root_.substr(0, root_.rfind('/'));
+  const std::string sep(1, platform::kPreferredSeparator);
+  const std::string parent = root_.substr(0, root_.rfind(sep));
   const struct {
     std::string table, folder;
     int32_t column;
     std::string want_table, want_folder, want_text;
   } cases[] = {
-      {"/d/list.csv", "", 0, "/d/list.csv", "/d/list/", "/d/list_0.txt"},
-      {"/d/list.csv", "", 3, "/d/list.csv", "/d/list/", "/d/list_3.txt"},
-      {"/d/list.csv", "/e/out", 3, "/d/list.csv", "/e/out/", "/e/out"},
-      {"/d/list.csv", "/e/out/", 0, "/d/list.csv", "/e/out/", "/e/out/"},
-      {"/d/x/../list.tar.gz", "", 0, "/d/list.tar.gz", "/d/list.tar/", "/d/list.tar_0.txt"},
-      {"/d.v/list", "", 0, "/d.v/list", "/d.v/list/", "/d.v/list_0.txt"},
+      {"/d/list.csv", "", 0, Absolute("/d/list.csv"), Absolute("/d/list/"),
+       Absolute("/d/list_0.txt")},
+      {"/d/list.csv", "", 3, Absolute("/d/list.csv"), Absolute("/d/list/"),
+       Absolute("/d/list_3.txt")},
+      {"/d/list.csv", "/e/out", 3, Absolute("/d/list.csv"), Absolute("/e/out/"),
+       Absolute("/e/out")},
+      {"/d/list.csv", "/e/out/", 0, Absolute("/d/list.csv"), Absolute("/e/out/"),
+       Absolute("/e/out/")},
+      {"/d/x/../list.tar.gz", "", 0, Absolute("/d/list.tar.gz"), Absolute("/d/list.tar/"),
+       Absolute("/d/list.tar_0.txt")},
+      {"/d.v/list", "", 0, Absolute("/d.v/list"), Absolute("/d.v/list/"),
+       Absolute("/d.v/list_0.txt")},
       {"list.csv", "", 1, At("list.csv"), At("list/"), At("list_1.txt")},
       {"list.csv", "sub/col.txt", 1, At("list.csv"), At("sub/col.txt/"), At("sub/col.txt")},
-      {"../up.csv", "", 0, parent + "/up.csv", parent + "/up/", parent + "/up_0.txt"},
+      {"../up.csv", "", 0, parent + sep + "up.csv", parent + sep + "up" + sep,
+       parent + sep + "up_0.txt"},
   };
+
   for (const auto& c : cases) {
     RunSettings s;
     s.TablePath = c.table;
