@@ -240,7 +240,7 @@ void DerivePaths(RunSettings* settings) {
     s.TextPath = to_stdout ? "-" : s.Folder + "_" + std::to_string(s.Column) + ".txt";
   }
   if (!IsStandardStream(s.TextPath)) s.TextPath = platform::ExpandPath(s.TextPath);
-  if (!s.Folder.empty() && !platform::IsPathSeparator(s.Folder.back())) {
+  if (!s.Folder.empty() && platform::NameStart(s.Folder) != s.Folder.size()) {
     s.Folder += platform::kPreferredSeparator;
   }
 }

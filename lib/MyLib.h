@@ -54,8 +54,8 @@ size_t FindCharacterAligned(std::string_view text, std::string_view pattern, siz
 /// Index (from 0) of the first `first` byte directly followed by a `second` byte, or npos. Fast
 /// when `second` is rare in the text (a quote mark after a delimiter).
 size_t FindPair(std::string_view text, char first, char second);
-/// The text with the letters A-Z lowered and every other byte kept, as file names and option
-/// names are matched.
+/// The text with the letters A-Z lowered and every other byte kept (the second byte of a
+/// double-byte character too), as file names and option names are matched.
 std::string FoldAsciiCase(std::string text);
 /// A copy with every occurrence replaced, left to right, without overlaps; the replacement is
 /// never searched. An empty pattern replaces nothing.

@@ -9,19 +9,17 @@
 
 namespace {
 
-// Index just past the last separator: where the name part begins (0 when there is none).
-size_t NameStart(const std::string& path) {
-  for (size_t i = path.size(); i > 0; --i) {
-    if (platform::IsPathSeparator(path[i - 1])) return i;
-  }
-  return 0;
+size_t NameStart(const std::string& path) { return platform::NameStart(path); }
+
+bool EndsInSeparator(const std::string& path) {
+  return !path.empty() && NameStart(path) == path.size();
 }
 
 // Creates the folder and its missing parents, outermost first; false when any creation fails.
 bool CreateFolderChain(std::string path) {
   if (path.empty()) throw TessarinError("Unable to create directory");
   // Trailing separators name the same folder. A drive prefix ("C:") is not trailing.
-  while (!path.empty() && path.back() != ':' && platform::IsPathSeparator(path.back())) {
+  while (EndsInSeparator(path) && path.back() != ':') {
     path.pop_back();
   }
   // The root itself, or a drive name such as "C:", is never created.

@@ -104,8 +104,16 @@ std::string ReplaceAll(std::string_view text, std::string_view pattern,
 }
 
 std::string FoldAsciiCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  // The second byte of a double-byte character may lie in A-Z; lowering it would turn the
+  // character into another one.
+  const platform::LeadBytes& lead = platform::SystemLeadBytes();
+  for (size_t i = 0; i < text.size(); ++i) {
+    char& c = text[i];
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    } else if (lead.IsLead(c)) {
+      ++i;
+    }
   }
   return text;
 }

@@ -18,6 +18,11 @@ extern const char kPreferredSeparator;
 /// True for every byte that ends a folder part: "/" on POSIX; "\", "/" and ":" on Windows.
 bool IsPathSeparator(char c);
 
+/// Index just past the last separator of the path: where its name part begins (0 when it has
+/// no separator). On Windows a "\\" that is the second byte of a double-byte character (as in
+/// many Shift-JIS kanji) belongs to that character and separates nothing.
+size_t NameStart(std::string_view path);
+
 /// The absolute form of a path, resolved against the current directory; "." and ".."
 /// components are removed lexically (no link is followed, the file need not exist). A
 /// trailing separator is kept. The empty path gives the empty string.

@@ -31,6 +31,11 @@ const char kPreferredSeparator = '/';
 
 bool IsPathSeparator(char c) { return c == '/'; }
 
+size_t NameStart(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? 0 : slash + 1;
+}
+
 namespace {
 
 // One read() or write() call moves at most this much; some systems refuse counts above 2 GiB.

@@ -23,6 +23,19 @@ const char kPreferredSeparator = '\\';
 
 bool IsPathSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
 
+size_t NameStart(std::string_view path) {
+  const LeadBytes& lead = SystemLeadBytes();
+  size_t start = 0;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (IsPathSeparator(path[i])) {
+      start = i + 1;
+    } else if (lead.IsLead(path[i])) {
+      ++i;
+    }
+  }
+  return start;
+}
+
 namespace {
 
 // One ReadFile or WriteFile call moves at most this much (their counts are 32-bit).
@@ -66,12 +79,7 @@ bool WriteAll(HANDLE file, const char* data, size_t size) {
   return true;
 }
 
-std::string FolderOf(const std::string& path) {
-  for (size_t i = path.size(); i > 0; --i) {
-    if (IsPathSeparator(path[i - 1])) return path.substr(0, i);
-  }
-  return std::string();
-}
+std::string FolderOf(const std::string& path) { return path.substr(0, NameStart(path)); }
 
 // Where a piece of a long text may end: after a byte below 0x40, which is never the second
 // byte of a double-byte character, so no character is cut in two.
@@ -116,7 +124,7 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* names) {
   names->clear();
   if (folder.empty()) return false;
   std::string pattern = folder;
-  if (!IsPathSeparator(pattern.back())) pattern += '\\';
+  if (NameStart(pattern) != pattern.size()) pattern += '\\';
   pattern += '*';
 
   WIN32_FIND_DATAA entry;
@@ -137,8 +145,17 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* names) {
 }
 
 std::string ReadWholeFile(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  // Nobody may start writing while the file is read. But a spreadsheet program that has the
+  // table open for editing holds it with write access and lets others read: the file is then
+  // read all the same (that program writes only when the user saves).
+  auto open = [&path](DWORD share) {
+    return CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  };
+  HANDLE file = open(FILE_SHARE_READ);
+  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) {
+    file = open(FILE_SHARE_READ | FILE_SHARE_WRITE);
+  }
   if (file == INVALID_HANDLE_VALUE) throw OpenError(path, LastErrorText());
   HandleCloser closer(file);
 

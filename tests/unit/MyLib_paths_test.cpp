@@ -111,6 +111,7 @@ TEST_F(PathHelpersTest, PrefersExactCaseThenByteOrder) {
     std::string lower = "data" + std::to_string(i) + ".CSV";
     WriteFile(i % 2 ? upper : lower, "");
     WriteFile(i % 2 ? lower : upper, "");
+    if (Entries().size() == 1) GTEST_SKIP() << "the file system keeps one entry per name";
     EXPECT_EQ(FindEntryNoCase(lower), At(lower));
     EXPECT_EQ(FindEntryNoCase("Data" + std::to_string(i) + ".csv"), At(upper));
   }

@@ -45,11 +45,13 @@ class ScratchFolder : public ::testing::Test {
     return root_ + platform::kPreferredSeparator + Native(relative);
   }
 
-  /// An absolute path written with "/" as the system spells it: "\" between the parts, and
-  /// on Windows the drive of the scratch folder in front.
-  std::string Absolute(const std::string& path) const {
+  /// An absolute path written with "/" as the system spells it: "\\" between the parts, and on
+  /// Windows a drive in front. Which drive a rooted path lands on is the system's choice (Wine
+  /// picks by the path), so it is taken from the system.
+  static std::string Absolute(const std::string& path) {
     const bool drives = platform::kPreferredSeparator == '\\';
-    return (drives && !path.empty() && path[0] == '/' ? root_.substr(0, 2) : "") + Native(path);
+    const bool rooted = !path.empty() && path[0] == '/';
+    return (drives && rooted ? platform::ExpandPath(path).substr(0, 2) : "") + Native(path);
   }
 
   void WriteFile(const std::string& relative, const std::string& content) const {
