@@ -23,13 +23,18 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 installed=$SECONDS
 
-# A prefix of our own, its server kept up for the whole run: without it every test start
-# costs seconds, and the first one can hang until the ctest timeout.
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DTESSARIN_WERROR=ON
+cmake --build "$build" -j 2
+built=$SECONDS
+# A prefix of our own, its server kept up until the end (the trap): without it every test
+# start costs seconds, and the first one can hang until the ctest timeout. Set up after the
+# build, which runs nothing under Wine, so the server does not time out meanwhile.
 export WINEPREFIX="${TMPDIR:-/tmp}/tessarin-ci-wineprefix" WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$WINEPREFIX"
 trap '/usr/lib/wine/wineserver64 -k 2>/dev/null || true' EXIT
-/usr/lib/wine/wineserver64 -p60 </dev/null >/dev/null 2>&1
+/usr/lib/wine/wineserver64 -p </dev/null >/dev/null 2>&1
 /usr/lib/wine/wine64 wineboot --init </dev/null >/dev/null 2>&1
 # Wine stores Shift-JIS file names only when the Unix locale exists; made in a folder of our
 # own (LOCPATH), the system's locales stay as they are.
@@ -37,10 +42,6 @@ export LOCPATH="${TMPDIR:-/tmp}/tessarin-ci-locales"
 mkdir -p "$LOCPATH"
 [ -d "$LOCPATH/ja_JP.UTF-8" ] || localedef -i ja_JP -f UTF-8 "$LOCPATH/ja_JP.UTF-8"
 
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DTESSARIN_WERROR=ON
-cmake --build "$build" -j 2
-built=$SECONDS
 ctest --test-dir "$build" --output-on-failure
 tests/windows/compare_with_linux.sh "$linux_build/tessarin" "$build/tessarin.exe"
 
