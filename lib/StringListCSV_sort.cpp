@@ -39,8 +39,8 @@ class SortEntry {
   };
 };
 
-// The deepest nesting level at which a segment of n entries is still partitioned: 2*floor(log2 n)+4.
-// Tables that are not close to the partition's worst case never get that deep.
+// The deepest nesting level at which a segment of n entries is still partitioned: 2*floor(log2
+// n)+4. Tables that are not close to the partition's worst case never get that deep.
 int DeepestPartitionLevel(size_t n) {
   int log2 = 0;
   while (n > 1) {
