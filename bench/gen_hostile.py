@@ -5,9 +5,12 @@ Usage: gen_hostile.py organ OUTPUT_PATH ROWS     keys rising then falling (the s
        gen_hostile.py wide OUTPUT_PATH COLUMNS   a header row and one data row, COLUMNS fields each,
                                                  and the column files pack reads for it, numbered
                                                  and named, in the folder beside the table
+       gen_hostile.py floor FOLDER COUNT         what writing COUNT small files costs here: each
+                                                 one to a temporary name, then renamed into place
 """
 import os
 import sys
+import time
 
 
 def organ(path, rows):
@@ -31,6 +34,17 @@ def wide(path, columns):
                 out.write(f"c{c}\r\nv{c}\r\n")
 
 
+def floor(folder, count):
+    os.makedirs(folder, exist_ok=True)
+    start = time.time()
+    for c in range(count):
+        path = os.path.join(folder, f"f_{c}.txt")
+        with open(path + ".tmp", "w", newline="") as out:
+            out.write(f"c{c}\r\nv{c}\r\n")
+        os.rename(path + ".tmp", path)
+    print(f"{time.time() - start:.2f}")
+
+
 if __name__ == "__main__":
     kind, path, count = sys.argv[1], sys.argv[2], int(sys.argv[3])
-    {"organ": organ, "wide": wide}[kind](path, count)
+    {"organ": organ, "wide": wide, "floor": floor}[kind](path, count)

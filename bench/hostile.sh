@@ -39,6 +39,9 @@ time_run() {
 echo "organ-pipe sort, $rows rows ($(stat -c %s organ.csv) bytes):"
 time_run "-s 0" organ.csv "$tessarin" -s 0 t.csv
 echo "wide table, $columns columns x 2 rows ($(stat -c %s wide.csv) bytes):"
+printf '%-28s %6.2f s  (the file system'"'"'s floor for unpack)\n' "write $columns small files" \
+  "$(python3 "$here/gen_hostile.py" floor floor "$columns")"
+rm -rf floor
 time_run "-u (new folder)" wide.csv "$tessarin" -u w.csv out1/
 time_run "-u -ncfl (new folder)" wide.csv "$tessarin" -u -ncfl w.csv out2/
 time_run "-p" wide.csv "$tessarin" -p w.csv
