@@ -37,6 +37,17 @@ TEST(HostileInput, WideTablesTakeLinearTime) {
   EXPECT_EQ(wd.Read("t.csv"), table);
   ASSERT_EQ(wd.Run({"-u", "-ncfl", "t.csv", "named"}).exit_code, 0);
   EXPECT_EQ(wd.Read("named/c1999.txt"), "c1999\r\nv1999\r\n");
+  // Each pass of 64 columns goes on where the last one stopped in every row, whether the width
+  // is given or found, and whether the widest row comes first or later.
+  wd.Write("g.csv", Row("c", 100) + "\r\n" + Row("v", 150) + "\r\n\r\n\"q,\"\"\",x\r\n");
+  ASSERT_EQ(wd.Run({"-u", "-c", "140", "g.csv", "given"}).exit_code, 0);
+  EXPECT_EQ(wd.Read("given/g_139.txt"), "\r\nv139\r\n\r\n\r\n");
+  EXPECT_FALSE(wd.Exists("given/g_140.txt"));
+  ASSERT_EQ(wd.Run({"-u", "g.csv", "found"}).exit_code, 0);
+  EXPECT_EQ(wd.Read("found/g_0.txt"), "c0\r\nv0\r\n\r\nq,\"\r\n");
+  EXPECT_EQ(wd.Read("found/g_99.txt"), "c99\r\nv99\r\n\r\n\r\n");
+  EXPECT_EQ(wd.Read("found/g_149.txt"), "\r\nv149\r\n\r\n\r\n");
+  EXPECT_FALSE(wd.Exists("found/g_150.txt"));
 
   const int wide = 200000;
   wd.Write("w.csv", Row("c", wide) + "\r\n" + Row("v", wide) + "\r\n");
