@@ -19,20 +19,20 @@ cp w.csv wide.csv
 last=$((columns - 1))
 printf 'v%s\r\n' "$last" > col.txt
 
-# time_run label table-copy command...: copies the table fresh, then one run under the cap.
+# time_run label table-copy command...: copies the table fresh, then one run under the cap;
+# prints the wall-clock seconds and the processor seconds (user + system) of the run.
 time_run() {
-  local label="$1" source="$2" start end code=0
+  local label="$1" source="$2" code=0
   shift 2
   cp "$source" t.csv
   cp "$source" w.csv
-  start=$(date +%s.%N)
-  timeout "$cap" "$@" >/dev/null 2>&1 || code=$?
-  end=$(date +%s.%N)
+  /usr/bin/time -f "%e %U %S" -o time.txt timeout "$cap" "$@" >/dev/null 2>&1 || code=$?
   if [ "$code" -eq 124 ]; then
     printf '%-28s  > %s s\n' "$label" "$cap"
   else
-    printf '%-28s %6.2f s  (exit %s)\n' "$label" \
-      "$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')" "$code"
+    read -r wall user sys < <(tail -n 1 time.txt)
+    printf '%-28s %6.2f s  (cpu %6.2f s, exit %s)\n' "$label" "$wall" \
+      "$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')" "$code"
   fi
 }
 
