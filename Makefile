@@ -7,7 +7,7 @@ PREFIX ?= /usr/local
 MAKEFLAGS += --no-print-directory
 QUIET_CMAKE = --log-level=WARNING -DCMAKE_RULE_MESSAGES=OFF -DCMAKE_TARGET_MESSAGES=OFF
 
-.PHONY: all build configure demo test install package bench clean
+.PHONY: all build configure demo test install package bench bench-hostile clean
 
 all: build
 
@@ -40,6 +40,10 @@ package: build
 BENCH_2GB ?= 0
 bench: build
 	@BENCH_2GB=$(BENCH_2GB) ./bench/run.sh $(BUILD)/tessarin
+
+# The inputs that once made runs crawl: an organ-pipe sort and a 200k-column table, every mode.
+bench-hostile: build
+	@./bench/hostile.sh $(BUILD)/tessarin
 
 clean:
 	rm -rf $(BUILD)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "Error.h"
 #include "MyLib.h"
@@ -9,6 +10,9 @@
 #include "Platform.h"
 
 namespace {
+
+// The longest header value that names its column's file.
+constexpr size_t kMaxColumnNameBytes = 200;
 
 bool HoldsUnsafeByte(const std::string& name) {
   for (char c : name) {
@@ -36,26 +40,42 @@ std::string NumberedFileName(const RunSettings& settings, long long column) {
   return settings.Folder + settings.NameFiles + "_" + std::to_string(column) + ".txt";
 }
 
-std::vector<std::string> ColumnFileNames(const RunSettings& settings, const TStringListCSVEX& table,
-                                         long long columns) {
-  std::vector<std::string> names;
-  std::vector<std::string> taken;  // folded names already given to a column
-  const std::string folded_base = FoldAsciiCase(settings.NameFiles);
-  const bool header = settings.NamesFromFirstLine && table.LineCount() > 0;
-  for (long long c = 0; c < columns; ++c) {
+ColumnFileNamer::ColumnFileNamer(const RunSettings& settings, const TStringListCSVEX& table)
+    : settings_(settings), folded_base_(FoldAsciiCase(settings.NameFiles)) {
+  if (settings.NamesFromFirstLine && table.LineCount() > 0) {
+    TStringListCSVEX::FieldBuffer header;
+    table.ReadFields(table.LineView(0), &header);
+    header_.assign(header.values.begin(), header.values.end());
+  }
+}
+
+const std::string& ColumnFileNamer::Name(long long column) {
+  while (static_cast<long long>(names_.size()) <= column) {
+    const auto c = static_cast<long long>(names_.size());
     std::string name;
-    if (header) name = EscapeText(table.GetCell(0, c), settings.FormatEnter, true);
+    if (c < static_cast<long long>(header_.size())) {
+      name = EscapeText(header_[static_cast<size_t>(c)], settings_.FormatEnter, true);
+    }
     std::string folded = FoldAsciiCase(name);
-    const bool safe = !name.empty() && name != "." && name != ".." && !HoldsUnsafeByte(name) &&
-                      !LooksNumbered(folded, folded_base) &&
-                      std::find(taken.begin(), taken.end(), folded) == taken.end();
+    // With ".txt" a longer name would not fit the 255 bytes a file system allows for one.
+    const bool safe = !name.empty() && name.size() <= kMaxColumnNameBytes && name != "." &&
+                      name != ".." && !HoldsUnsafeByte(name) &&
+                      !LooksNumbered(folded, folded_base_) && taken_.count(folded) == 0;
     if (safe) {
-      taken.push_back(folded);
-      names.push_back(settings.Folder + name + ".txt");
+      taken_.insert(std::move(folded));
+      names_.push_back(settings_.Folder + name + ".txt");
     } else {
-      names.push_back(NumberedFileName(settings, c));
+      names_.push_back(NumberedFileName(settings_, c));
     }
   }
+  return names_[static_cast<size_t>(column)];
+}
+
+std::vector<std::string> ColumnFileNames(const RunSettings& settings, const TStringListCSVEX& table,
+                                         long long columns) {
+  ColumnFileNamer namer(settings, table);
+  std::vector<std::string> names;
+  for (long long c = 0; c < columns; ++c) names.push_back(namer.Name(c));
   return names;
 }
 
@@ -149,9 +169,13 @@ long long WidestRow(const TStringListCSVEX& table) {
 }
 
 int32_t FindColumnByName(const TStringListCSVEX& table, const std::string& name) {
-  const long long columns = table.CountColumns();
-  for (long long c = 0; c < columns; ++c) {
-    if (table.GetCell(0, c) == name) return static_cast<int32_t>(c);
+  // A table without lines has no first row, so no name is found there.
+  if (table.LineCount() > 0) {
+    TStringListCSVEX::FieldBuffer header;
+    table.ReadFields(table.LineView(0), &header);
+    for (size_t c = 0; c < header.values.size(); ++c) {
+      if (header.values[c] == name) return static_cast<int32_t>(c);
+    }
   }
   throw TessarinError("Not find colom: " + name, true);
 }

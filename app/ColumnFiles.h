@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -17,11 +18,28 @@ std::string NumberedFileName(const RunSettings& settings, long long column);
 
 /// The file of each of `columns` columns. Numbered names, or with NamesFromFirstLine the
 /// column's value in row 0 (escaped as its lines are) + ".txt" inside Folder. A name that is
-/// empty, "." or "..", holds a byte that no file name may hold, repeats an earlier column's name
-/// or looks like a numbered name falls back to the numbered name, so no two columns share a
-/// file and nothing is written outside Folder.
+/// empty, "." or "..", longer than 200 bytes, holds a byte that no file name may hold, repeats
+/// an earlier column's name or looks like a numbered name falls back to the numbered name, so
+/// no two columns share a file, every name can be created, and nothing is written outside Folder.
 std::vector<std::string> ColumnFileNames(const RunSettings& settings, const TStringListCSVEX& table,
                                          long long columns);
+
+/// ColumnFileNames one column at a time, for a caller that learns the number of columns as it
+/// goes: the header is split once, and each name is made once.
+class ColumnFileNamer {
+ public:
+  /// Keeps `settings`, which must outlive the namer; copies what it needs of the table's row 0.
+  ColumnFileNamer(const RunSettings& settings, const TStringListCSVEX& table);
+  /// The file of the column (counted from 0), as ColumnFileNames gives it.
+  const std::string& Name(long long column);
+
+ private:
+  const RunSettings& settings_;
+  std::string folded_base_;
+  std::vector<std::string> header_;  // row 0's values, when the names come from it
+  std::vector<std::string> names_;
+  std::unordered_set<std::string> taken_;  // folded names already given to a column
+};
 
 /// The lines of a text file, read one after the other without an index of them (a column file
 /// of a large table costs no more than its bytes). Lines end at CR, LF or CR LF; a UTF-8

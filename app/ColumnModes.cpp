@@ -64,9 +64,8 @@ void RunUnpackColumn(const RunSettings& settings, TStringListCSVEX* table) {
   ProgressMeter progress("reading the table", 0);
   FieldRecords records(settings, table);
   PrintLine("UNPACK COLOM: " + settings.TablePath);
-  if (!records.HasLines()) return;
-  const int32_t column = ChosenColumn(settings, *table);
-  if (column < 0) return;
+  const int32_t column = ChosenColumn(settings, *table);  // no name is found in an empty table
+  if (column < 0 || !records.HasLines()) return;
   const TableFormat& format = records.Format();
   const FieldDialect dialect = format.Dialect();
   UnreadableValues unreadable(
@@ -103,11 +102,11 @@ void RunPackColumn(const RunSettings& settings, TStringListCSVEX* table) {
     throw NotFoundError(settings.TextPath);
   }
   TextFileLines lines(settings.TextPath);
-  if (table->LineCount() == 0) {  // an empty table is left as it is
+  const int32_t column = ChosenColumn(settings, *table);  // no name is found in an empty table
+  if (table->LineCount() == 0) {                          // an empty table is left as it is
     if (IsStandardStream(settings.TablePath)) table->SaveToStreamEX(WriteData);
     return;
   }
-  const int32_t column = ChosenColumn(settings, *table);
   // Rows go straight to the file, so the table is never held twice.
   TableOutput output(*table, settings.TablePath);
   progress.Count("pack column", TableBytes(*table));

@@ -28,22 +28,31 @@ struct ColumnSink {
   std::string chunk;
 };
 
+// What the passes of one unpack share: the column files' names, the folder listing they are
+// looked up in, and where each wide record's fields go on in the next pass.
+struct UnpackState {
+  ColumnFileNamer names;
+  // The names are distinct ignoring A-Z case, so files written never hide one still sought.
+  FolderIndex folders;
+  // Record r's fields from the next pass's first column on; records not named here have none.
+  std::vector<TStringListCSVEX::FieldCursor> resume;
+};
+
 // Streams the table once and writes columns [first, last) from `first_row` on, splitting each
-// record once. With `grow`, a record wider than `*last` adds the columns it brings (up to the
-// pass's limit; `*widest` tells the passes after it how many there are), each file getting the
-// empty lines of the rows before it.
+// record once over all the passes. With `grow`, a record wider than `*last` adds the columns it
+// brings (up to the pass's limit; `*widest` tells the passes after it how many there are), each
+// file getting the empty lines of the rows before it.
 void WriteColumnFiles(const RunSettings& settings, const std::string& path,
-                      const TableFormat& format, const TStringListCSVEX& header,
-                      long long first, long long* last, bool grow, long long* widest,
-                      UnreadableValues* unreadable, ProgressMeter* progress) {
+                      const TableFormat& format, long long first, long long* last, bool grow,
+                      long long* widest, UnpackState* state, UnreadableValues* unreadable,
+                      ProgressMeter* progress) {
   std::vector<ColumnSink> sinks;
-  std::vector<std::string> names;
   const size_t chunk_limit = std::max<size_t>(size_t{64} << 10, kPassBuffer / kColumnsPerPass);
   auto open_columns = [&](long long end, long long rows_before) {
-    names = ColumnFileNames(settings, header, end);
     for (long long c = first + static_cast<long long>(sinks.size()); c < end; ++c) {
       ColumnSink sink;
-      sink.file = std::make_unique<platform::AtomicFileWriter>(ActualPath(names[c]));
+      sink.file = std::make_unique<platform::AtomicFileWriter>(
+          state->folders.ActualPath(state->names.Name(c)));
       for (long long r = 0; r < rows_before; ++r) {
         sink.chunk.append("\r\n");
         if (sink.chunk.size() >= chunk_limit) {
@@ -59,15 +68,33 @@ void WriteColumnFiles(const RunSettings& settings, const std::string& path,
   TStringListCSVEX reader;
   ApplyFormat(format, &reader);
   TStringListCSVEX::FieldBuffer fields;
+  TStringListCSVEX::FieldBuffer rest;
   const long long first_row = settings.SkipFirstLine ? 1 : 0;
+  std::vector<TStringListCSVEX::FieldCursor> resume;  // for the pass after this one
+  const TStringListCSVEX::FieldCursor exhausted{std::string_view::npos, false};
   std::string_view record;
   long long rows = 0;
   for (long long r = 0; records.Next(&record); ++r) {
     progress->Advance(record.size() + 2);
     // Every row counts for the width, the header too, also when it is not written.
     if (r < first_row && !grow) continue;
-    reader.ReadFields(record, &fields);
-    const long long count = static_cast<long long>(fields.values.size());
+    // This pass's fields, from where the pass before stopped in the record.
+    TStringListCSVEX::FieldCursor cursor;
+    if (first > 0) {
+      const auto at = static_cast<size_t>(r);
+      cursor = at < state->resume.size() ? state->resume[at] : exhausted;
+    }
+    reader.ReadSomeFields(record, kColumnsPerPass, &cursor, &fields);
+    long long count = first + static_cast<long long>(fields.values.size());
+    if (grow) {  // the first pass learns the width from the whole record
+      TStringListCSVEX::FieldCursor end = cursor;
+      reader.ReadSomeFields(record, -1, &end, &rest);
+      count += static_cast<long long>(rest.values.size());
+    }
+    if (static_cast<long long>(fields.values.size()) == kColumnsPerPass) {  // maybe more
+      resume.resize(static_cast<size_t>(r), exhausted);
+      resume.push_back(cursor);
+    }
     if (grow && count > *widest) {
       *widest = count;
       const long long end = std::min(count, first + kColumnsPerPass);
@@ -79,9 +106,9 @@ void WriteColumnFiles(const RunSettings& settings, const std::string& path,
     if (r < first_row) continue;
     for (long long c = first; c < *last; ++c) {
       ColumnSink& sink = sinks[c - first];
-      if (c < count) {
-        unreadable->Check(fields.values[c], r, c);
-        AppendEscaped(&sink.chunk, fields.values[c], settings.FormatEnter, true);
+      if (c - first < static_cast<long long>(fields.values.size())) {
+        unreadable->Check(fields.values[c - first], r, c);
+        AppendEscaped(&sink.chunk, fields.values[c - first], settings.FormatEnter, true);
       }
       sink.chunk.append("\r\n");
       if (sink.chunk.size() >= chunk_limit) {
@@ -95,27 +122,32 @@ void WriteColumnFiles(const RunSettings& settings, const std::string& path,
     sink.file->Write(sink.chunk);
     sink.file->Commit();
   }
+  state->resume = std::move(resume);
 }
 
 // The column files pack reads: the named files of the old table's header (every one of them
 // must exist), or the numbered files up to the first one missing.
+// Each path is the entry found ignoring A-Z case.
 std::vector<std::string> PackColumnFiles(const RunSettings& settings, TStringListCSVEX* old) {
-  std::vector<std::string> names;
+  FolderIndex folders;
+  std::vector<std::string> paths;
   if (settings.NamesFromFirstLine) {
     PrepareTable(settings, old);
-    names = ColumnFileNames(settings, *old, WidestRow(*old));
-    for (const std::string& name : names) {
-      if (!EntryExistsNoCase(name)) throw NotFoundError(name);
+    for (const std::string& name : ColumnFileNames(settings, *old, WidestRow(*old))) {
+      std::optional<std::string> found = folders.Find(name);
+      if (!found) throw NotFoundError(name);
+      paths.push_back(std::move(*found));
     }
-    return names;
+    return paths;
   }
   for (long long c = 0;; ++c) {
-    std::string name = NumberedFileName(settings, c);
-    if (!EntryExistsNoCase(name)) {
+    const std::string name = NumberedFileName(settings, c);
+    std::optional<std::string> found = folders.Find(name);
+    if (!found) {
       if (c == 0) throw NotFoundError(name);  // no column at all: keep the old table
-      return names;
+      return paths;
     }
-    names.push_back(name);
+    paths.push_back(std::move(*found));
   }
 }
 
@@ -146,10 +178,11 @@ void RunUnpack(const RunSettings& settings, TStringListCSVEX* table) {
   UnreadableValues unreadable(
       settings.FormatEnter,
       format.escape_line_breaks ? std::string() : LineBreakToken(format.style, format.join_kind));
+  UnpackState state{ColumnFileNamer(settings, *table), FolderIndex(), {}};
   for (long long first = 0; first == 0 || first < columns; first += kColumnsPerPass) {
     long long last = std::min(columns, first + kColumnsPerPass);
     progress.Count(first == 0 ? "unpack" : "unpack, columns from " + std::to_string(first), 0);
-    WriteColumnFiles(settings, *found, format, *table, first, &last, grow && first == 0, &widest,
+    WriteColumnFiles(settings, *found, format, first, &last, grow && first == 0, &widest, &state,
                      &unreadable, &progress);
     if (grow && first == 0) columns = widest;
   }

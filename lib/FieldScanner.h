@@ -36,6 +36,19 @@ class FieldScanner {
   FieldScanner(std::string_view row, const FieldDialect& dialect)
       : FieldScanner(row, dialect.delimiter, dialect.quote, dialect.quote_aware) {}
 
+  /// Where a scanner stands in its row.
+  struct Position {
+    size_t offset = 0;            ///< byte of the row where the next field begins
+    bool trailing_empty = false;  ///< the row ended in a delimiter: one empty field is left
+  };
+  /// Goes on where a scanner of the same row with the same dialect stopped.
+  FieldScanner(std::string_view row, const FieldDialect& dialect, Position from)
+      : FieldScanner(row, dialect) {
+    cursor_ = from.offset;
+    trailing_empty_ = from.trailing_empty;
+  }
+  Position Where() const { return {cursor_, trailing_empty_}; }
+
   /// True when the row has no more fields.
   bool Done() const { return !trailing_empty_ && cursor_ >= row_.size(); }
   /// Steps over the next field. Call only when !Done().

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 // ---- Line-break escape styles ------------------------------------------------------------
 // Styles: 0 none, 1 da, 2 rn (the default), 3 hex, 4 hlm; any other value behaves like 0.
@@ -111,3 +113,20 @@ std::optional<std::string> FindEntryNoCase(const std::string& path);
 /// FindEntryNoCase, or the expanded path itself when there is no such entry: the file a
 /// read or a write of `path` should go to.
 std::string ActualPath(const std::string& path);
+
+/// FindEntryNoCase and ActualPath for many names: each folder is listed once, the first time a
+/// name in it is sought, so looking up every file of a folder costs one listing. Entries made or
+/// removed after that listing are not seen; use one index for names that cannot collide with
+/// files the caller creates meanwhile (no two of them equal ignoring A-Z case).
+class FolderIndex {
+ public:
+  std::optional<std::string> Find(const std::string& path);
+  std::string ActualPath(const std::string& path);
+
+ private:
+  struct Listing {
+    std::unordered_set<std::string> names;
+    std::unordered_map<std::string, std::string> by_folded_name;  // folded -> chosen entry
+  };
+  std::unordered_map<std::string, Listing> folders_;
+};

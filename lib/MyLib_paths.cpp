@@ -60,8 +60,12 @@ std::optional<std::string> FindEntryNoCase(const std::string& path) {
   std::string expanded = platform::ExpandPath(path);
   std::string folder = FolderPart(expanded);
   std::string name = NamePart(expanded);
+  if (name.empty()) return std::nullopt;
+  // The entry spelled exactly as asked wins anyway, and finding it needs no listing: a folder
+  // of many files is listed only when a name is missing or spelled differently.
+  if (platform::EntryExists(expanded)) return expanded;
   std::vector<std::string> entries;
-  if (name.empty() || !platform::ListFolder(folder, &entries)) return std::nullopt;
+  if (!platform::ListFolder(folder, &entries)) return std::nullopt;
 
   // Among entries that differ only in case, the smallest in byte order wins, so the choice does
   // not depend on the order in which the system lists them.
@@ -76,6 +80,36 @@ std::optional<std::string> FindEntryNoCase(const std::string& path) {
   }
   if (best == nullptr) return std::nullopt;
   return folder + *best;
+}
+
+std::optional<std::string> FolderIndex::Find(const std::string& path) {
+  const std::string expanded = platform::ExpandPath(path);
+  const std::string folder = FolderPart(expanded);
+  const std::string name = NamePart(expanded);
+  if (name.empty()) return std::nullopt;
+  auto listed = folders_.find(folder);
+  if (listed == folders_.end()) {
+    Listing listing;
+    std::vector<std::string> entries;
+    platform::ListFolder(folder, &entries);  // a folder that cannot be listed holds nothing
+    for (std::string& entry : entries) {
+      // The same choice as FindEntryNoCase: the smallest in byte order among case variants.
+      std::string& best = listing.by_folded_name[FoldAsciiCase(entry)];
+      if (best.empty() || entry < best) best = entry;
+      listing.names.insert(std::move(entry));
+    }
+    listed = folders_.emplace(folder, std::move(listing)).first;
+  }
+  const Listing& listing = listed->second;
+  if (listing.names.count(name) != 0) return expanded;
+  const auto variant = listing.by_folded_name.find(FoldAsciiCase(name));
+  if (variant == listing.by_folded_name.end()) return std::nullopt;
+  return folder + variant->second;
+}
+
+std::string FolderIndex::ActualPath(const std::string& path) {
+  std::optional<std::string> found = Find(path);
+  return found ? *found : platform::ExpandPath(path);
 }
 
 std::string ActualPath(const std::string& path) {

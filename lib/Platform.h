@@ -31,6 +31,10 @@ std::string ExpandPath(const std::string& path);
 /// True when the path names an existing folder (a file of that name does not count).
 bool FolderExists(const std::string& path);
 
+/// True when the folder of the path holds an entry (of any kind, a dangling link too) whose name
+/// is the path's name part byte for byte. Never fails: every problem gives false.
+bool EntryExists(const std::string& path);
+
 /// Creates one folder with default permissions; false when that fails (also when it exists).
 bool CreateFolder(const std::string& path);
 

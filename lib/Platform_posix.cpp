@@ -162,6 +162,11 @@ bool FolderExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool EntryExists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
 bool CreateFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
 
 bool ListFolder(const std::string& folder, std::vector<std::string>* names) {

@@ -118,6 +118,18 @@ bool FolderExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool EntryExists(const std::string& path) {
+  const size_t name_start = path.find_last_of("\\/:");
+  const std::string name = name_start == std::string::npos ? path : path.substr(name_start + 1);
+  if (name.empty() || name.find_first_of("*?") != std::string::npos) return false;
+  // The file system ignores case; the entry counts only when it is spelled as asked.
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA(path.c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  FindClose(find);
+  return name == entry.cFileName;
+}
+
 bool CreateFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
 bool ListFolder(const std::string& folder, std::vector<std::string>* names) {

@@ -56,8 +56,10 @@ void TStringListCSVEX::CopyFormatFromFile(const std::string& path) {
     QuotedFields = false;
     return;
   }
+  // The test looks for the double quote whatever character this table quotes with: it asks how
+  // the old file was written, and "-q" only says how the new one is to be.
   old.Delimiter = Delimiter;
-  old.QuoteMark = QuoteMark;
+  old.QuoteMark = '"';
   old.QuotedFields = true;
   old.DetectQuotedFields();
   QuotedFields = old.QuotedFields;

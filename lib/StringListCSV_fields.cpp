@@ -64,13 +64,23 @@ void TStringListCSVEX::SplitRowFields(std::string_view row,
 }
 
 void TStringListCSVEX::ReadFields(std::string_view row, FieldBuffer* buffer) const {
+  FieldCursor cursor;
+  ReadSomeFields(row, -1, &cursor, buffer);
+}
+
+void TStringListCSVEX::ReadSomeFields(std::string_view row, long long count, FieldCursor* cursor,
+                                      FieldBuffer* buffer) const {
   std::vector<std::string_view>& values = buffer->values;
   values.clear();
   buffer->exact.clear();
   const FieldDialect dialect = Dialect();
   thread_local std::vector<RawField> raws;  // reused: one row after the other
   raws.clear();
-  for (FieldScanner scanner(row, dialect); !scanner.Done();) raws.push_back(scanner.Next());
+  FieldScanner scanner(row, dialect, *cursor);
+  while (!scanner.Done() && (count < 0 || static_cast<long long>(raws.size()) < count)) {
+    raws.push_back(scanner.Next());
+  }
+  *cursor = scanner.Where();
   // Only the values that differ from their bytes in the row are built, each in a string of its
   // own that is reused from row to row (sized first: the values view them).
   if (buffer->owned.size() < raws.size()) buffer->owned.resize(raws.size());

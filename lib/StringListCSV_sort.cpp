@@ -39,22 +39,73 @@ class SortEntry {
   };
 };
 
+// The deepest nesting level at which a segment of n entries is still partitioned: 2*floor(log2
+// n)+4. Tables that are not close to the partition's worst case never get that deep.
+int DeepestPartitionLevel(size_t n) {
+  int log2 = 0;
+  while (n > 1) {
+    n >>= 1;
+    ++log2;
+  }
+  return 2 * log2 + 4;
+}
+
+// Sorts n entries stably by key: of two equal keys the one that stood first stays first. Reads
+// only inside the range, whatever the comparison answers.
+void MergeSort(SortEntry* first, size_t n, CompareFn compare, std::vector<SortEntry>* buffer) {
+  buffer->resize(n);
+  SortEntry* from = first;
+  SortEntry* to = buffer->data();
+  for (size_t width = 1; width < n; width *= 2) {
+    for (size_t low = 0; low < n; low += 2 * width) {
+      const size_t middle = std::min(low + width, n);
+      const size_t high = std::min(low + 2 * width, n);
+      size_t a = low;
+      size_t b = middle;
+      size_t k = low;
+      while (a < middle && b < high) {
+        to[k++] = compare(from[b].Key(), from[a].Key()) < 0 ? from[b++] : from[a++];
+      }
+      while (a < middle) to[k++] = from[a++];
+      while (b < high) to[k++] = from[b++];
+    }
+    std::swap(from, to);
+  }
+  if (from != first) std::copy(from, from + n, first);
+}
+
 // Sorts the entries by key with the partition steps the table's sort has always taken: the
 // middle entry's key is the pivot, both scans stop at keys equal to it, and such entries are
 // exchanged too. The sort is therefore not stable, and the order it leaves equal keys in is
 // part of what users' files rely on; it must not change.
+//
+// On keys that rise and then fall the middle key splits off only a few entries per step, which
+// makes those steps quadratic. A segment nested deeper than DeepestPartitionLevel is therefore
+// merge-sorted instead, stably, so equal keys keep the order they have in it at that moment.
+// Tables whose partitions stay shallower get exactly the partition order.
 //
 // The two parts a partition leaves never overlap, so the order in which they are sorted does
 // not change the result. The larger part waits on a stack while the smaller is sorted, which
 // keeps the stack logarithmic whatever the keys are.
 void PartitionSort(std::vector<SortEntry>* entries, CompareFn compare) {
   std::vector<SortEntry>& e = *entries;
-  std::vector<std::pair<long long, long long>> parts;
-  parts.emplace_back(0, static_cast<long long>(e.size()) - 1);
+  struct Segment {
+    long long left;
+    long long right;
+    int level;
+  };
+  const int deepest = DeepestPartitionLevel(e.size());
+  std::vector<SortEntry> buffer;
+  std::vector<Segment> parts;
+  parts.push_back({0, static_cast<long long>(e.size()) - 1, 0});
   while (!parts.empty()) {
-    const auto [left, right] = parts.back();
+    const auto [left, right, level] = parts.back();
     parts.pop_back();
     if (left >= right) continue;
+    if (level > deepest) {
+      MergeSort(e.data() + left, static_cast<size_t>(right - left + 1), compare, &buffer);
+      continue;
+    }
     long long i = left;
     long long j = right;
     // The pivot entry moves with the exchanges, but its key is the same wherever it stands.
@@ -70,11 +121,11 @@ void PartitionSort(std::vector<SortEntry>* entries, CompareFn compare) {
       }
     } while (i <= j);
     if (j - left > right - i) {
-      parts.emplace_back(left, j);
-      parts.emplace_back(i, right);
+      parts.push_back({left, j, level + 1});
+      parts.push_back({i, right, level + 1});
     } else {
-      parts.emplace_back(i, right);
-      parts.emplace_back(left, j);
+      parts.push_back({i, right, level + 1});
+      parts.push_back({left, j, level + 1});
     }
   }
 }

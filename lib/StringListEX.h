@@ -155,6 +155,13 @@ class TStringListCSVEX : public TStringListEX {
     std::vector<bool> exact;
   };
   void ReadFields(std::string_view row, FieldBuffer* buffer) const;
+  /// Where reading a row's fields goes on.
+  using FieldCursor = FieldScanner::Position;
+  /// ReadFields of at most `count` fields (all when negative) from the cursor on, moving the
+  /// cursor past them, so a wide row read a piece at a time is still split only once. Start
+  /// each row with a fresh cursor.
+  void ReadSomeFields(std::string_view row, long long count, FieldCursor* cursor,
+                      FieldBuffer* buffer) const;
   /// Number of fields the row has, split the way fields are read; 0 for the empty row.
   long long CountFields(std::string_view row) const;
   /// The row's fields by the quote-aware split as they stand (quote marks undone, nothing

@@ -1,5 +1,7 @@
 #include "TableFileWriter.h"
 
+#include <algorithm>
+
 #include "Error.h"
 #include "MyLib.h"
 #include "Platform.h"
@@ -14,6 +16,35 @@ std::string PreparedTarget(const std::string& path) {
   return ActualPath(path);
 }
 
+bool BeginsLikeMark(std::string_view text) {
+  for (std::string_view mark : {kMarkUtf8, kMarkUtf16Le, kMarkUtf16Be}) {
+    if (text.substr(0, mark.size()) == mark) return true;
+  }
+  return false;
+}
+
+// The row with its first field enclosed in quote marks (those inside it doubled), which reads
+// back as the same value in a quoted and in a plain table.
+std::string QuoteFirstField(std::string_view row, char delimiter, char quote) {
+  std::string quoted;
+  if (quote != 0) {
+    const size_t end = std::min(row.find(delimiter), row.size());
+    quoted.push_back(quote);
+    for (char c : row.substr(0, end)) {
+      quoted.push_back(c);
+      if (c == quote) quoted.push_back(c);
+    }
+    quoted.push_back(quote);
+    quoted.append(row.substr(end));
+  }
+  if (quote == 0 || BeginsLikeMark(quoted)) {
+    throw TessarinError(
+        "Its first row begins with the bytes of a byte-order mark, and no quote character can "
+        "keep the next load from dropping them");
+  }
+  return quoted;
+}
+
 }  // namespace
 
 TableEncoder::TableEncoder(const TStringListEX& format, std::function<void(std::string_view)> sink)
@@ -22,16 +53,28 @@ TableEncoder::TableEncoder(const TStringListEX& format, std::function<void(std::
                                  format.TextEncoding == TStringListEX::kEncodingUtf16Be)),
       big_endian_(format.TextEncoding == TStringListEX::kEncodingUtf16Be),
       utf8_mark_(format.WriteBom && format.TextEncoding == TStringListEX::kEncodingUtf8 &&
-                 !format.KeepsUtf8Mark) {
+                 !format.KeepsUtf8Mark),
+      kept_mark_(format.WriteBom && format.TextEncoding == TStringListEX::kEncodingUtf8 &&
+                 format.KeepsUtf8Mark),
+      delimiter_(format.Delimiter),
+      quote_(format.QuoteMark) {
   if (utf16_) piece_.append(big_endian_ ? kMarkUtf16Be : kMarkUtf16Le);
   // A mark the table came with goes back whatever the text: the file keeps what it had.
-  if (format.WriteBom && format.TextEncoding == TStringListEX::kEncodingUtf8 &&
-      format.KeepsUtf8Mark) {
-    piece_.append(kMarkUtf8);
-  }
+  if (kept_mark_) piece_.append(kMarkUtf8);
 }
 
 void TableEncoder::WriteRow(std::string_view row) {
+  std::string quoted;
+  if (first_row_) {
+    first_row_ = false;
+    first_row_end_ = row.size();
+    // Behind a UTF-8 mark the load takes the mark and leaves the text whole. Whether a UTF-8
+    // table gets its mark is known only at the end; Finish() looks then.
+    if (!utf8_mark_ && !kept_mark_ && BeginsLikeMark(row)) {
+      quoted = QuoteFirstField(row, delimiter_, quote_);
+      row = quoted;
+    }
+  }
   if (utf16_) {
     // A UTF-8 sequence never spans a line break, so rows convert one at a time.
     if (!AppendUtf8AsUtf16Bytes(row, big_endian_, &piece_)) {
@@ -50,7 +93,13 @@ void TableEncoder::WriteRow(std::string_view row) {
 }
 
 void TableEncoder::Finish() {
-  if (utf8_mark_ && all_utf8_ && !piece_.empty()) sink_(kMarkUtf8);
+  if (utf8_mark_ && all_utf8_ && !piece_.empty()) {
+    sink_(kMarkUtf8);  // the load takes this mark away, and the text after it stays whole
+  } else if (utf8_mark_ && BeginsLikeMark(piece_)) {
+    piece_.replace(
+        0, first_row_end_,
+        QuoteFirstField(std::string_view(piece_).substr(0, first_row_end_), delimiter_, quote_));
+  }
   Flush();
 }
 

@@ -17,13 +17,17 @@ class AtomicFileWriter;
 /// `format` names (TextEncoding and WriteBom: UTF-16 with its byte-order mark, a UTF-8 mark when
 /// the table was loaded with one or else when the whole text is UTF-8, or the bytes as they are)
 /// and hands them to `sink` in large pieces.
+/// Where the text would begin with bytes that a load takes for a byte-order mark the table is
+/// not saved with (EF BB BF, FF FE, FE FF), the first field is enclosed in `format`'s quote
+/// character, so the next load reads the row as it was.
 class TableEncoder {
  public:
   TableEncoder(const TStringListEX& format, std::function<void(std::string_view)> sink);
 
-  /// Throws TessarinError when a UTF-16 table's row is not UTF-8 (it cannot be converted).
+  /// Throws TessarinError when a UTF-16 table's row is not UTF-8 (it cannot be converted), or
+  /// when the first row begins like a byte-order mark and there is no quote character.
   void WriteRow(std::string_view row);
-  /// Hands over what is still buffered.
+  /// Hands over what is still buffered. Throws as WriteRow does.
   void Finish();
 
  private:
@@ -32,8 +36,13 @@ class TableEncoder {
   std::function<void(std::string_view)> sink_;
   bool utf16_;
   bool big_endian_;
-  bool utf8_mark_;
+  bool utf8_mark_;  // a UTF-8 mark when the whole text turns out to be UTF-8
+  bool kept_mark_;  // the UTF-8 mark the table was loaded with, written whatever the text
   bool all_utf8_ = true;
+  char delimiter_;
+  char quote_;
+  bool first_row_ = true;
+  size_t first_row_end_ = 0;  // where the first row ends in `piece_` (a UTF-8 table with a mark)
   std::string piece_;  // bytes not yet handed over; all of them for a UTF-8 table with a mark
   std::string scratch_;
 };

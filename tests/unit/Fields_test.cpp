@@ -105,7 +105,7 @@ TEST(GetField, UnescapesTheTokensOfTheStyleWhenEscaping) {
   }
 }
 
-TEST(ReadFields, AgreesWithGetFieldOnRandomRows) {
+TEST(ReadFields, AgreesWithGetFieldOnRandomRowsAlsoReadInPieces) {
   const Lines pieces = {"a",  "bc",  " ",  ";",    ";",     "'",    "''",  "\\r", "\\n",
                         "\\", "\0"s, "\t", "\xE9", "\\x0D", "<CR>", "\\d", "\\t"};
   std::mt19937 rng(7);
@@ -124,6 +124,17 @@ TEST(ReadFields, AgreesWithGetFieldOnRandomRows) {
     for (size_t n = 0; n <= fields.size(); ++n) {
       ASSERT_EQ(n < fields.size() ? fields[n] : "", table.GetField(row, static_cast<long long>(n)));
     }
+    // Read a few fields at a time, going on where the last piece stopped: the same fields.
+    const long long piece = 1 + static_cast<long long>(pick(3));
+    TStringListCSVEX::FieldCursor cursor;
+    TStringListCSVEX::FieldBuffer buffer;
+    Lines pieced;
+    do {
+      table.ReadSomeFields(row, piece, &cursor, &buffer);
+      ASSERT_LE(static_cast<long long>(buffer.values.size()), piece);
+      pieced.insert(pieced.end(), buffer.values.begin(), buffer.values.end());
+    } while (!buffer.values.empty());
+    ASSERT_EQ(pieced, fields) << "pieces of " << piece;
   }
 }
 

@@ -189,4 +189,65 @@ TEST_F(TableFiles, TextHoldingNulIsRefusedAndTheListKept) {
   EXPECT_EQ(LinesOf(table), Lines{"keep"});
 }
 
+// A first row beginning with the bytes of a byte-order mark (a sort may move one to the top)
+// would lose them, or turn the table into UTF-16, on the next load; its first field is quoted
+// instead, and without a quote character the save fails and the old file stays.
+TEST_F(TableFiles, FirstRowThatLooksLikeAMarkIsQuotedOrRefused) {
+  const std::string fails = "(fails)";
+  const struct {
+    Lines lines;
+    char quote;
+    uint32_t encoding;
+    bool write_bom;
+    std::string bytes;
+  } cases[] = {
+      {{"\xFF\xFEx,1", "a,2"}, '"', 0, false, "\"\xFF\xFEx\",1\r\na,2\r\n"},
+      {{"\xFE\xFF"}, '\'', 0, false, "'\xFE\xFF'\r\n"},
+      {{"\xEF\xBB\xBFx\"y,1"}, '"', 0, false, "\"\xEF\xBB\xBFx\"\"y\",1\r\n"},
+      {{"\xEF\xBB\xBFx"}, '"', kLe, false, "\"\xEF\xBB\xBFx\"\r\n"},  // no mark written
+      // Only the start of the text matters, and only a whole mark.
+      {{"a,1", "\xFF\xFE"}, '"', 0, false, "a,1\r\n\xFF\xFE\r\n"},
+      {{"\xEF\xBB,1"}, '"', 0, false, "\xEF\xBB,1\r\n"},
+      // Behind a UTF-16 mark a U+FEFF would be taken for a second mark.
+      {{"\xEF\xBB\xBFx"},
+       '"',
+       kLe,
+       true,
+       Bytes({0xFF, 0xFE, '"', 0, 0xFF, 0xFE, 'x', 0, '"', 0, 0x0D, 0, 0x0A, 0})},
+      // Behind a UTF-8 mark the load takes one mark and keeps the rest; without the mark (the
+      // text is not all UTF-8) the row is quoted.
+      {{"\xEF\xBB\xBFx"}, '"', kUtf8, true, "\xEF\xBB\xBF\xEF\xBB\xBFx\r\n"},
+      {{"\xEF\xBB\xBFx", "\xE9"}, '"', kUtf8, true, "\"\xEF\xBB\xBFx\"\r\n\xE9\r\n"},
+      {{"\xFF\xFEx"}, '\0', 0, false, fails},
+      {{"\xFF\xFEx"}, '\xFE', 0, false, fails},  // quoted, it would begin with FE FF
+      {{"\xEF\xBB\xBFx", "\xE9"}, '\0', kUtf8, true, fails},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.lines));
+    TStringListCSVEX table;
+    table.Delimiter = ',';
+    table.QuoteMark = c.quote;
+    table.QuotedFields = false;
+    for (const std::string& line : c.lines) table.AddLine(line);
+    table.TextEncoding = c.encoding;
+    table.WriteBom = c.write_bom;
+    WriteFile("t.csv", fails);
+    const std::string error = ErrorOf([&] { table.SaveToFileEX(At("t.csv")); });
+    EXPECT_EQ(ReadFile("t.csv"), c.bytes) << error;
+    if (c.bytes == fails) {
+      EXPECT_EQ(error.find("Cannot write file \"" + At("t.csv") + "\"."), 0u) << error;
+      continue;
+    }
+    TStringListCSVEX loaded;  // the next load reads the first value as it was
+    loaded.LoadFromFileEX(At("t.csv"));
+    loaded.Delimiter = ',';
+    loaded.QuoteMark = c.quote;
+    loaded.QuotedFields = true;
+    loaded.DetectQuotedFields();
+    ASSERT_EQ(loaded.LineCount(), static_cast<long long>(c.lines.size()));
+    EXPECT_EQ(loaded.GetCell(0, 0), table.GetFieldPlain(c.lines[0], 0));
+  }
+  EXPECT_EQ(Entries(), Lines{"t.csv"});
+}
+
 }  // namespace

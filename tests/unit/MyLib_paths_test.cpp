@@ -94,12 +94,15 @@ TEST_F(PathHelpersTest, FindsEntryIgnoringAsciiCase) {
       {"data.csv/", std::nullopt},        {"Sub/", std::nullopt},
       {"missing/data.csv", std::nullopt}, {"d*.csv", std::nullopt},
   };
+  FolderIndex index;  // one listing per folder answers the same
   for (const auto& c : cases) {
     std::optional<std::string> expected;
     if (c.found) expected = At(*c.found);
     EXPECT_EQ(FindEntryNoCase(c.path), expected) << c.path;
     EXPECT_EQ(EntryExistsNoCase(c.path), c.found.has_value()) << c.path;
     EXPECT_EQ(ActualPath(c.path), expected.value_or(At(c.path))) << c.path;
+    EXPECT_EQ(index.Find(c.path), expected) << c.path;
+    EXPECT_EQ(index.ActualPath(c.path), expected.value_or(At(c.path))) << c.path;
   }
 }
 
@@ -114,6 +117,13 @@ TEST_F(PathHelpersTest, PrefersExactCaseThenByteOrder) {
     if (Entries().size() == 1) GTEST_SKIP() << "the file system keeps one entry per name";
     EXPECT_EQ(FindEntryNoCase(lower), At(lower));
     EXPECT_EQ(FindEntryNoCase("Data" + std::to_string(i) + ".csv"), At(upper));
+  }
+  FolderIndex index;
+  for (int i = 0; i < 8; ++i) {
+    const std::string upper = "DATA" + std::to_string(i) + ".csv";
+    EXPECT_EQ(index.Find("data" + std::to_string(i) + ".CSV"),
+              At("data" + std::to_string(i) + ".CSV"));
+    EXPECT_EQ(index.Find("Data" + std::to_string(i) + ".csv"), At(upper));
   }
 }
 
