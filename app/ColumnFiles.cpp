@@ -88,7 +88,7 @@ std::string ReadTextBytes(const std::string& path) {
       standard_input ? platform::ReadStandardInput() : platform::ReadWholeFile(actual);
   // Splitting would stop at a NUL byte and silently drop the rest of the file.
   if (std::memchr(bytes.data(), 0, bytes.size()) != nullptr) {
-    throw TessarinError("Cannot load file \"" + actual +
+    throw TessarinError("Cannot load file \"" + CutName(actual) +
                         "\". It holds a NUL byte: it is not a text file");
   }
   // Editors like to put a byte-order mark in front; it is never part of the first value.
@@ -177,5 +177,5 @@ int32_t FindColumnByName(const TStringListCSVEX& table, const std::string& name)
       if (header.values[c] == name) return static_cast<int32_t>(c);
     }
   }
-  throw TessarinError("Not find colom: " + name, true);
+  throw TessarinError("Not find colom: " + CutName(name), true);
 }

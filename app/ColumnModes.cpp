@@ -40,7 +40,7 @@ class TextOutput {
       return;
     }
     if (!file_) {
-      CreateFolderIfMissing(FolderPart(path_));
+      folder_ = std::make_unique<NewFolders>(FolderPart(path_));
       file_ = std::make_unique<platform::AtomicFileWriter>(ActualPath(path_));
     }
     file_->Write(text);
@@ -48,6 +48,7 @@ class TextOutput {
   void Commit() {
     if (file_) {
       file_->Commit();
+      folder_->Keep();
     } else if (!IsStandardStream(path_)) {
       CreateFolderIfMissing(FolderPart(path_));
     }
@@ -55,6 +56,7 @@ class TextOutput {
 
  private:
   std::string path_;
+  std::unique_ptr<NewFolders> folder_;  // a failed run removes the folders it made
   std::unique_ptr<platform::AtomicFileWriter> file_;
 };
 

@@ -86,11 +86,22 @@ bool TableMustExist(const RunSettings& s) {
   return (s.Mode != kModePack || s.NamesFromFirstLine) && !IsStandardStream(s.TablePath);
 }
 
+// A table read from standard input goes to standard output: there is no file to claim.
+bool RewritesTableFile(const RunSettings& s) {
+  if (IsStandardStream(s.TablePath)) return false;
+  return s.Mode == kModePack || s.Mode == kModePackColumn || s.Mode == kModeSort ||
+         s.Mode == kModeDedupe;
+}
+
 // The steps from path derivation to the end of the mode. Throws TessarinError when one fails.
 void RunOnTable(RunSettings* s) {
   DerivePaths(s);
   if (DataGoesToStandardOutput(*s)) SendMessagesToStandardError();
   if (TableMustExist(*s) && !EntryExistsNoCase(s->TablePath)) throw NotFoundError(s->TablePath);
+  // Claimed before it is read, held until the new table is in place: two runs on one table
+  // take turns, and neither overwrites the other's work.
+  std::unique_ptr<platform::TableLock> claim;
+  if (RewritesTableFile(*s)) claim = std::make_unique<platform::TableLock>(ActualPath(s->TablePath));
   SettleDelimiterAndQuote(s);
   const std::unique_ptr<TStringListCSVEX> table = CreateTableList(*s);
   SettleNameFiles(s);

@@ -24,7 +24,7 @@ constexpr size_t kPassBuffer = size_t{16} << 20;
 
 // One column file being written: its lines gathered, then written in large pieces.
 struct ColumnSink {
-  std::unique_ptr<platform::AtomicFileWriter> file;
+  platform::AtomicFileWriter* file;
   std::string chunk;
 };
 
@@ -41,18 +41,20 @@ struct UnpackState {
 // Streams the table once and writes columns [first, last) from `first_row` on, splitting each
 // record once over all the passes. With `grow`, a record wider than `*last` adds the columns it
 // brings (up to the pass's limit; `*widest` tells the passes after it how many there are), each
-// file getting the empty lines of the rows before it.
+// file getting the empty lines of the rows before it. The files stay temporary (added to `all`):
+// they replace the old column files only when every column is written.
 void WriteColumnFiles(const RunSettings& settings, const std::string& path,
                       const TableFormat& format, long long first, long long* last, bool grow,
                       long long* widest, UnpackState* state, UnreadableValues* unreadable,
-                      ProgressMeter* progress) {
+                      ProgressMeter* progress,
+                      std::vector<std::unique_ptr<platform::AtomicFileWriter>>* all) {
   std::vector<ColumnSink> sinks;
   const size_t chunk_limit = std::max<size_t>(size_t{64} << 10, kPassBuffer / kColumnsPerPass);
   auto open_columns = [&](long long end, long long rows_before) {
     for (long long c = first + static_cast<long long>(sinks.size()); c < end; ++c) {
-      ColumnSink sink;
-      sink.file = std::make_unique<platform::AtomicFileWriter>(
-          state->folders.ActualPath(state->names.Name(c)));
+      all->push_back(std::make_unique<platform::AtomicFileWriter>(
+          state->folders.ActualPath(state->names.Name(c))));
+      ColumnSink sink{all->back().get(), std::string()};
       for (long long r = 0; r < rows_before; ++r) {
         sink.chunk.append("\r\n");
         if (sink.chunk.size() >= chunk_limit) {
@@ -118,10 +120,7 @@ void WriteColumnFiles(const RunSettings& settings, const std::string& path,
     }
     ++rows;
   }
-  for (ColumnSink& sink : sinks) {
-    sink.file->Write(sink.chunk);
-    sink.file->Commit();
-  }
+  for (ColumnSink& sink : sinks) sink.file->Write(sink.chunk);
   state->resume = std::move(resume);
 }
 
@@ -169,7 +168,8 @@ void RunUnpack(const RunSettings& settings, TStringListCSVEX* table) {
     records.Next(&record);
     table->AddLine(record);  // row 0, where the column names come from
   }
-  CreateFolderIfMissing(settings.Folder);
+  NewFolders folder(settings.Folder);
+  std::vector<std::unique_ptr<platform::AtomicFileWriter>> writers;
   // Without "-c" the widest row decides, so no value of a longer row is ever dropped: the first
   // pass finds it, opening the files of the columns it brings as they appear.
   const bool grow = settings.ColumnCount <= 0;
@@ -182,10 +182,20 @@ void RunUnpack(const RunSettings& settings, TStringListCSVEX* table) {
   for (long long first = 0; first == 0 || first < columns; first += kColumnsPerPass) {
     long long last = std::min(columns, first + kColumnsPerPass);
     progress.Count(first == 0 ? "unpack" : "unpack, columns from " + std::to_string(first), 0);
+    const size_t before = writers.size();
     WriteColumnFiles(settings, *found, format, first, &last, grow && first == 0, &widest, &state,
-                     &unreadable, &progress);
+                     &unreadable, &progress, &writers);
     if (grow && first == 0) columns = widest;
+    // Finished files let go of their descriptors, so a wide table never holds more than one
+    // pass of files open.
+    if (first + kColumnsPerPass < columns) {
+      for (size_t i = before; i < writers.size(); ++i) writers[i]->Finish();
+    }
   }
+  std::vector<platform::AtomicFileWriter*> all;
+  for (const auto& writer : writers) all.push_back(writer.get());
+  platform::AtomicFileWriter::CommitAll(all);
+  folder.Keep();
   unreadable.Report([&] { return JoinTokenStandsIn(*found, format); });
 }
 

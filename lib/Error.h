@@ -18,14 +18,27 @@ class TessarinError : public std::runtime_error {
   bool on_stdout_;
 };
 
+/// An error whose message already names the file it concerns and the cause; layers above
+/// pass it on as it is instead of wrapping it in a message of their own.
+class FileError : public TessarinError {
+ public:
+  explicit FileError(const std::string& message) : TessarinError(message) {}
+};
+
+/// A name as it stands in a message: names over 200 bytes keep their start and end around
+/// "..." (200 bytes in all), so that a huge name never makes a huge message.
+std::string CutName(const std::string& name);
+
 /// "Not find file: " + the path, printed on standard output; the run ends with exit code 1.
 TessarinError NotFoundError(const std::string& path);
 
 /// "List index out of bounds (%d)" with the index.
 TessarinError IndexError(long long index);
 /// "Cannot open file "%s". %s" with the path and the system's error text.
-TessarinError OpenError(const std::string& path, const std::string& system_text);
+FileError OpenError(const std::string& path, const std::string& system_text);
 /// "Cannot create file "%s". %s" with the path and the system's error text.
-TessarinError CreateError(const std::string& path, const std::string& system_text);
-/// "Stream write error".
-TessarinError WriteError();
+FileError CreateError(const std::string& path, const std::string& system_text);
+/// "Cannot write file "%s". %s" with the path and the system's error text (or another cause).
+FileError WriteError(const std::string& path, const std::string& cause);
+/// "Cannot create folder "%s". %s" with the folder and the system's error text.
+FileError FolderError(const std::string& path, const std::string& system_text);

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 // ---- Line-break escape styles ------------------------------------------------------------
 // Styles: 0 none, 1 da, 2 rn (the default), 3 hex, 4 hlm; any other value behaves like 0.
@@ -105,6 +106,24 @@ void EnsureFolder(const std::string& path);
 void EnsureFileFolder(const std::string& path);
 /// EnsureFolder without expanding the path first.
 void CreateFolderIfMissing(const std::string& path);
+/// CreateFolderIfMissing for a folder that files are about to be written into: a level that
+/// cannot be created throws "Cannot create folder "%s". %s", naming that level and the cause.
+/// The folders it made are added to `made`, outermost first, when that is given.
+void RequireFolder(const std::string& path, std::vector<std::string>* made = nullptr);
+
+/// RequireFolder for a run that may yet fail: the folders it made are removed again (those
+/// still empty) when this object ends without Keep(), so a failed run leaves no new folder.
+class NewFolders {
+ public:
+  explicit NewFolders(const std::string& path) { RequireFolder(path, &made_); }
+  ~NewFolders();
+  NewFolders(const NewFolders&) = delete;
+  NewFolders& operator=(const NewFolders&) = delete;
+  void Keep() { made_.clear(); }
+
+ private:
+  std::vector<std::string> made_;
+};
 /// True when the folder of the expanded path holds an entry (file or folder) whose name equals
 /// the path's name part, ignoring the case of A-Z. Never fails.
 bool EntryExistsNoCase(const std::string& path);

@@ -15,8 +15,10 @@ bool EndsInSeparator(const std::string& path) {
   return !path.empty() && NameStart(path) == path.size();
 }
 
-// Creates the folder and its missing parents, outermost first; false when any creation fails.
-bool CreateFolderChain(std::string path) {
+// Creates the folder and its missing parents, outermost first; false when any creation fails,
+// with the level that failed and the system's reason in `failed` and `reason`.
+bool CreateFolderChain(std::string path, std::string* failed, std::string* reason,
+                       std::vector<std::string>* made) {
   if (path.empty()) throw TessarinError("Unable to create directory");
   // Trailing separators name the same folder. A drive prefix ("C:") is not trailing.
   while (EndsInSeparator(path) && path.back() != ':') {
@@ -28,7 +30,15 @@ bool CreateFolderChain(std::string path) {
   if (platform::FolderExists(path)) return true;
   std::string parent = FolderPart(path);
   if (parent == path) return true;
-  return CreateFolderChain(parent) && platform::CreateFolder(path);
+  if (!CreateFolderChain(parent, failed, reason, made)) return false;
+  if (platform::CreateFolder(path)) {
+    if (made != nullptr) made->push_back(path);
+    return true;
+  }
+  *reason = platform::LastErrorText();
+  if (platform::FolderExists(path)) return true;  // another run made it meanwhile
+  *failed = path;
+  return false;
 }
 
 }  // namespace
@@ -51,7 +61,27 @@ void EnsureFileFolder(const std::string& path) {
 
 void CreateFolderIfMissing(const std::string& path) {
   // A folder that cannot be created shows up at the first file written into it.
-  CreateFolderChain(path);
+  std::string failed, reason;
+  CreateFolderChain(path, &failed, &reason, nullptr);
+}
+
+void RequireFolder(const std::string& path, std::vector<std::string>* made) {
+  std::string failed, reason;
+  std::vector<std::string> new_folders;
+  if (!CreateFolderChain(path, &failed, &reason, &new_folders)) {
+    // The outer levels made before an inner one failed are of no use to anyone.
+    for (auto it = new_folders.rbegin(); it != new_folders.rend(); ++it) {
+      platform::RemoveEmptyFolder(*it);
+    }
+    throw FolderError(failed, reason);
+  }
+  if (made != nullptr) made->insert(made->end(), new_folders.begin(), new_folders.end());
+}
+
+NewFolders::~NewFolders() {
+  for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
+    if (!platform::RemoveEmptyFolder(*it)) break;  // something was put in it meanwhile
+  }
 }
 
 bool EntryExistsNoCase(const std::string& path) { return FindEntryNoCase(path).has_value(); }

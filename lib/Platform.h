@@ -38,6 +38,9 @@ bool EntryExists(const std::string& path);
 /// Creates one folder with default permissions; false when that fails (also when it exists).
 bool CreateFolder(const std::string& path);
 
+/// Removes an empty folder; false when that fails (also when it is not empty).
+bool RemoveEmptyFolder(const std::string& path);
+
 /// Fills `names` with the names of every entry of the folder (files, folders, hidden ones),
 /// without "." and "..", in the order the system lists them. False when the folder cannot be
 /// listed; `names` is then empty.
@@ -67,25 +70,63 @@ class FileReader {
 };
 
 /// Writes a file atomically: the bytes go to a temporary file beside the target, which is
-/// renamed over the target by Commit(). The permission bits of a replaced file are kept.
-/// Until Commit() succeeds the target is untouched; a writer destroyed without a successful
-/// Commit() removes its temporary file. Output is buffered.
+/// renamed over the target by Commit(). The permission bits of a replaced file are kept. Where
+/// the file system allows it the temporary file has no name until it is complete, so that not
+/// even a killed run leaves it behind; a named one is removed when the run is interrupted
+/// (SIGINT, SIGTERM, SIGHUP). Until Commit() succeeds the target is untouched; a writer
+/// destroyed without a successful Commit() removes its temporary file. Output is buffered.
+///
+/// A target that exists but is not a regular file (a device, a FIFO, a socket) is never
+/// replaced: the bytes are written to it directly. A regular target the user may not write
+/// (no write permission bit for them; for the superuser, none at all) is refused.
 class AtomicFileWriter {
  public:
-  /// Creates the temporary file. Throws "Cannot create file "%s". %s" (with the target path).
+  /// Creates the temporary file. Throws "Cannot create file "%s". %s" (with the target path),
+  /// also "... Permission denied" for a target the user may not write.
   explicit AtomicFileWriter(const std::string& path);
   ~AtomicFileWriter();
   AtomicFileWriter(const AtomicFileWriter&) = delete;
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
-  /// Appends bytes. Throws "Stream write error" when the system refuses them.
+  /// Appends bytes. Throws "Cannot write file "%s". %s" when the system refuses them.
   void Write(std::string_view bytes);
-  /// Flushes, closes and renames over the target. Throws "Stream write error" when the data
-  /// cannot be flushed or closed, "Cannot create file "%s". %s" when the rename fails.
+  /// Completes the temporary file and releases its descriptor, without replacing anything
+  /// yet, so that many finished files need not stay open. Throws as Write() does.
+  void Finish();
+  /// Finishes and renames over the target. Throws "Cannot write file "%s". %s" when the data
+  /// cannot be flushed or closed, or the target is a table claimed by TableLock that another
+  /// program changed meanwhile; "Cannot create file "%s". %s" when the rename fails.
   void Commit();
 
- private:
+  /// Commits every writer, or none: when one rename fails, the targets already replaced get
+  /// their old files back (or are removed again when they were new). Interrupting signals wait
+  /// until the renames are done. Throws as Commit() does.
+  static void CommitAll(const std::vector<AtomicFileWriter*>& writers);
+
   struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+/// Claims a table for a run that rewrites it, from before it is read until the claim is
+/// destroyed (after the new table is in place). A table that exists must be a regular file (or a
+/// link to one) the user may write; another run holding the claim is waited for, a few seconds
+/// at most. While the claim lives, AtomicFileWriter refuses to replace the table when it is no
+/// longer the file that was claimed (another program replaced or changed it meanwhile, or
+/// created it where there was none). Throws "Cannot write file "%s". Not a regular file",
+/// "Cannot create file "%s". Permission denied" or "Cannot write file "%s". The file is in use
+/// by another run" (naming the table).
+class TableLock {
+ public:
+  explicit TableLock(const std::string& path);
+  ~TableLock();
+  TableLock(const TableLock&) = delete;
+  TableLock& operator=(const TableLock&) = delete;
+
+  struct Impl;
+
+ private:
   std::unique_ptr<Impl> impl_;
 };
 

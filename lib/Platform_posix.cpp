@@ -9,20 +9,25 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "Error.h"
+#include "FaultInjection.h"
 #include "Platform.h"
 
 namespace platform {
@@ -67,6 +72,29 @@ class FdCloser {
   int fd_;
 };
 
+using faults::Call;
+using faults::Inject;
+
+int OpenFile(const char* path, int flags, mode_t mode = 0) {
+  if (Inject(Call::kOpen)) return -1;
+  for (;;) {
+    int fd = open(path, flags, mode);
+    if (fd >= 0 || errno != EINTR) return fd;
+  }
+}
+
+// Releases the descriptor in every case; -1 with errno set when the system reports a failure
+// (a delayed write error shows up here on some file systems).
+int CloseFile(int fd) {
+  if (Inject(Call::kClose)) {
+    int saved = errno;
+    close(fd);
+    errno = saved;
+    return -1;
+  }
+  return close(fd);
+}
+
 // Reads up to `size` bytes; -1 with errno set on failure, 0 at the end of the file.
 ssize_t ReadSome(int fd, char* data, size_t size) {
   for (;;) {
@@ -78,6 +106,7 @@ ssize_t ReadSome(int fd, char* data, size_t size) {
 // Writes all bytes; false with errno set when the system takes fewer than asked.
 bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
+    if (Inject(Call::kWrite)) return false;
     ssize_t n = write(fd, data, std::min(size, kMaxTransfer));
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -167,7 +196,12 @@ bool EntryExists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
-bool CreateFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+bool CreateFolder(const std::string& path) {
+  if (Inject(Call::kMkdir)) return false;
+  return mkdir(path.c_str(), 0777) == 0;
+}
+
+bool RemoveEmptyFolder(const std::string& path) { return rmdir(path.c_str()) == 0; }
 
 bool ListFolder(const std::string& folder, std::vector<std::string>* names) {
   names->clear();
@@ -205,7 +239,7 @@ void AdviseLargePages(char* data, size_t size) {
 }  // namespace
 
 std::string ReadWholeFile(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = OpenFile(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) throw OpenError(path, LastErrorText());
   FdCloser closer(fd);
 
@@ -257,7 +291,7 @@ struct FileReader::Impl {
 
 FileReader::FileReader(const std::string& path) : impl_(std::make_unique<Impl>()) {
   impl_->path = path;
-  impl_->fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  impl_->fd = OpenFile(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   if (impl_->fd < 0) throw OpenError(path, LastErrorText());
   struct stat st;
   if (fstat(impl_->fd, &st) != 0) throw OpenError(path, LastErrorText());
@@ -276,99 +310,474 @@ size_t FileReader::Read(char* data, size_t size) {
   return static_cast<size_t>(n);
 }
 
+namespace {
+
+// ---- Removing temporary files when the run is interrupted ----
+
+// A named file that must not outlive the run: a temporary file or a backup of a replaced one.
+// Kept in a list that the signal handler walks; the list changes only while the interrupting
+// signals are blocked, so the handler always finds it whole, and it allocates nothing.
+struct CleanupEntry {
+  std::string path;
+  const char* c_path = nullptr;
+  CleanupEntry* prev = nullptr;
+  CleanupEntry* next = nullptr;
+  bool listed = false;
+};
+
+CleanupEntry* g_cleanup = nullptr;
+constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void RemoveTemporaryFilesAndEnd(int signal_number) {
+  for (CleanupEntry* entry = g_cleanup; entry != nullptr; entry = entry->next) {
+    unlink(entry->c_path);
+  }
+  // Ends the way the signal ends a process that does not catch it, so the caller sees it.
+  signal(signal_number, SIG_DFL);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signal_number);
+  sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  raise(signal_number);
+  _exit(128 + signal_number);
+}
+
+// Holds the interrupting signals back while it lives; they arrive when it ends.
+class SignalBlock {
+ public:
+  SignalBlock() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : kInterruptSignals) sigaddset(&set, s);
+    sigprocmask(SIG_BLOCK, &set, &old_);
+  }
+  ~SignalBlock() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+  SignalBlock(const SignalBlock&) = delete;
+  SignalBlock& operator=(const SignalBlock&) = delete;
+
+ private:
+  sigset_t old_;
+};
+
+// A signal the caller chose to ignore (nohup, a background job) stays ignored.
+void InstallCleanupHandlers() {
+  static const bool installed = [] {
+    for (int s : kInterruptSignals) {
+      struct sigaction old_action;
+      if (sigaction(s, nullptr, &old_action) != 0 || old_action.sa_handler == SIG_IGN) continue;
+      struct sigaction action;
+      std::memset(&action, 0, sizeof action);
+      action.sa_handler = RemoveTemporaryFilesAndEnd;
+      sigemptyset(&action.sa_mask);
+      for (int t : kInterruptSignals) sigaddset(&action.sa_mask, t);
+      sigaction(s, &action, nullptr);
+    }
+    return true;
+  }();
+  (void)installed;
+}
+
+// Callers hold a SignalBlock, so that a file and its entry come and go together.
+void List(CleanupEntry* entry, const std::string& path) {
+  InstallCleanupHandlers();
+  entry->path = path;
+  entry->c_path = entry->path.c_str();
+  entry->prev = nullptr;
+  entry->next = g_cleanup;
+  if (g_cleanup != nullptr) g_cleanup->prev = entry;
+  g_cleanup = entry;
+  entry->listed = true;
+}
+
+void Unlist(CleanupEntry* entry) {
+  if (!entry->listed) return;
+  if (entry->prev != nullptr) entry->prev->next = entry->next;
+  if (entry->next != nullptr) entry->next->prev = entry->prev;
+  if (g_cleanup == entry) g_cleanup = entry->next;
+  entry->listed = false;
+  entry->prev = entry->next = nullptr;
+}
+
+// Removes the listed file; keeps errno so that a pending message stays right.
+void RemoveListed(CleanupEntry* entry) noexcept {
+  if (!entry->listed) return;
+  int saved = errno;
+  SignalBlock block;
+  unlink(entry->c_path);
+  Unlist(entry);
+  errno = saved;
+}
+
+// ---- Names and permissions ----
+
+// A fresh hidden name beside `folder` + `name`, ending in `suffix`; shortened where the full
+// name would exceed the longest name an entry may have.
+std::string HiddenName(const std::string& folder, const std::string& name, const char* suffix) {
+  static unsigned long counter = 0;
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  unsigned long long seed = (static_cast<unsigned long long>(getpid()) << 32) ^
+                            static_cast<unsigned long long>(now.tv_nsec) ^ (++counter * 7919);
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  char unique[7];
+  for (int i = 0; i < 6; ++i) {
+    unique[i] = kLetters[seed % 36];
+    seed /= 36;
+  }
+  unique[6] = '\0';
+  const size_t room = kMaxNameLength - 2 - 6 - std::strlen(suffix);
+  return folder + "." + name.substr(0, room) + "." + unique + suffix;
+}
+
+// Whether the user may replace this existing regular file. The superuser may write any file,
+// but a file without any write permission bit is one its owner chose to protect, so it is
+// refused to the superuser too. False with errno set (EACCES, EROFS) when not.
+bool MayReplace(const std::string& path, const struct stat& st) {
+  if (geteuid() == 0 && (st.st_mode & 0222) == 0) {
+    errno = EACCES;
+    return false;
+  }
+  return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// Errors of an O_TMPFILE open that mean the file system (or the kernel) cannot make unnamed
+// files; a named temporary file is used there instead.
+bool TmpfileUnsupported(int error) {
+  return error == EOPNOTSUPP || error == ENOTSUP || error == EISDIR || error == EINVAL ||
+         error == ENOSYS;
+}
+
+// Errors of link() that mean the file system has no hard links for us; the old file then gets
+// no backup and a failed group commit cannot give it back.
+bool LinkUnsupported(int error) {
+  return error == EPERM || error == EOPNOTSUPP || error == ENOTSUP || error == ENOSYS ||
+         error == EMLINK || error == EXDEV;
+}
+
+}  // namespace
+
+// ---- The claim on a rewritten table ----
+
+struct TableLock::Impl {
+  std::string real;  // the file that will be replaced
+  int fd = -1;
+  bool existed = false;
+  struct stat claimed;
+};
+
+namespace {
+
+TableLock::Impl* g_claim = nullptr;
+constexpr auto kLockWait = std::chrono::seconds(5);
+constexpr auto kLockPoll = std::chrono::milliseconds(25);
+
+// Throws when `real_target` is the claimed table and it is no longer the file that was claimed.
+void CheckClaim(const std::string& real_target, const std::string& target) {
+  if (g_claim == nullptr || g_claim->real != real_target) return;
+  struct stat st;
+  const bool exists = stat(real_target.c_str(), &st) == 0;
+  if (exists == g_claim->existed && (!exists || SameFile(st, g_claim->claimed))) return;
+  throw WriteError(target, "It was changed by another program during this run; that change is kept");
+}
+
+}  // namespace
+
+TableLock::TableLock(const std::string& path) : impl_(std::make_unique<Impl>()) {
+  Impl& lock = *impl_;
+  lock.real = ResolveLink(path);
+  const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+  for (;;) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+      if (errno != ENOENT) throw OpenError(path, LastErrorText());
+      break;  // a new table: nothing to lock; the rename checks that none appeared meanwhile
+    }
+    if (!S_ISREG(st.st_mode)) throw WriteError(path, "Not a regular file");
+    if (!MayReplace(path, st)) throw CreateError(path, LastErrorText());
+    int fd = OpenFile(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) throw OpenError(path, LastErrorText());
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      close(fd);
+      if (error == EWOULDBLOCK || error == EINTR) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+          throw WriteError(path, "The file is in use by another run");
+        }
+        std::this_thread::sleep_for(kLockPoll);
+        continue;
+      }
+      // A file system without locks: the check before the rename still guards the table.
+      if (stat(path.c_str(), &st) != 0) continue;
+      lock.existed = true;
+      lock.claimed = st;
+      break;
+    }
+    // The run that held the lock may have replaced the file meanwhile; the lock then sits on
+    // the old file, and the new one is the one to claim.
+    struct stat locked;
+    if (fstat(fd, &locked) == 0 && stat(path.c_str(), &st) == 0 && locked.st_dev == st.st_dev &&
+        locked.st_ino == st.st_ino) {
+      lock.fd = fd;
+      lock.existed = true;
+      lock.claimed = locked;
+      break;
+    }
+    close(fd);
+  }
+  g_claim = impl_.get();
+}
+
+TableLock::~TableLock() {
+  if (g_claim == impl_.get()) g_claim = nullptr;
+  if (impl_->fd >= 0) close(impl_->fd);  // releases the lock
+}
+
+// ---- Atomic writing ----
+
 struct AtomicFileWriter::Impl {
   std::string target;       // as the caller named it, for messages
   std::string real_target;  // the file that is replaced
-  std::string temp;
+  std::string folder;       // of real_target, with its final "/"
+  std::string name;         // of real_target
   int fd = -1;
-  std::string buffer;
+  bool unnamed = false;   // an O_TMPFILE file: it has no name yet
+  bool direct = false;    // the target is a device, FIFO or socket, written to as it is
+  bool finished = false;  // complete and closed; only the rename is left
   bool broken = false;
+  CleanupEntry temp;  // the temporary file's name, once it has one
+  std::string buffer;
 
   // Closes and removes the temporary file; keeps errno so that a pending message stays right.
   void Discard() noexcept {
     int saved = errno;
     if (fd >= 0) close(fd);
     fd = -1;
-    if (!temp.empty()) unlink(temp.c_str());
-    temp.clear();
+    RemoveListed(&temp);
     errno = saved;
   }
 
-  [[noreturn]] void Fail(const TessarinError& error) {
+  [[noreturn]] void Fail(const FileError& error) {
     broken = true;
     Discard();
     throw error;
   }
+
+  void CreateTemporary();
+  bool GiveName();
+  void Finish();
+  void Replace();
 };
+
+void AtomicFileWriter::Impl::CreateTemporary() {
+#ifdef O_TMPFILE
+  fd = OpenFile(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    unnamed = true;
+    return;
+  }
+  if (!TmpfileUnsupported(errno)) throw CreateError(target, LastErrorText());
+#endif
+  // The name and its cleanup entry come into being together.
+  static const char kPattern[] = ".XXXXXX.tmp";
+  const size_t room = kMaxNameLength - 1 - (sizeof kPattern - 1);
+  std::string path = folder + "." + name.substr(0, room) + kPattern;
+  SignalBlock block;
+  if (Inject(Call::kOpen)) throw CreateError(target, LastErrorText());
+  int made = mkstemps(&path[0], 4);
+  if (made < 0) throw CreateError(target, LastErrorText());
+  fd = made;
+  List(&temp, path);
+}
+
+// Links an unnamed temporary file to a fresh hidden name beside the target, so that it can be
+// closed and later renamed. False with errno set when the system refuses.
+bool AtomicFileWriter::Impl::GiveName() {
+  char self[64];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string path = HiddenName(folder, name, ".tmp");
+    SignalBlock block;
+    if (Inject(Call::kLink)) return false;
+    int linked = linkat(AT_FDCWD, self, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW);
+#ifdef AT_EMPTY_PATH
+    if (linked != 0 && errno == ENOENT) {  // no /proc
+      linked = linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH);
+      if (linked != 0 && errno != EEXIST) errno = ENOENT;
+    }
+#endif
+    if (linked == 0) {
+      List(&temp, path);
+      unnamed = false;
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+void AtomicFileWriter::Impl::Finish() {
+  if (finished) return;
+  if (fd < 0 || broken) throw WriteError(target, "The file was not written completely");
+  if (!WriteAll(fd, buffer.data(), buffer.size())) Fail(WriteError(target, LastErrorText()));
+  buffer = std::string();  // a finished file may wait long for its rename; its buffer need not
+  if (!direct) {
+    struct stat st;
+    const bool replacing = stat(real_target.c_str(), &st) == 0;
+    mode_t mode = replacing ? st.st_mode & 07777 : 0666 & ~CurrentUmask();
+    if (replacing && fchown(fd, st.st_uid, st.st_gid) != 0) {
+      // Only the owner may give a file away; a file replaced by someone else becomes theirs.
+    }
+    if (fchmod(fd, mode) != 0) Fail(CreateError(target, LastErrorText()));
+    // A replaced file must never come back empty after a crash, so its new content reaches the
+    // disk before the rename. A new file has nothing to lose.
+    if (replacing && (Inject(Call::kFsync) || fsync(fd) != 0)) {
+      Fail(WriteError(target, LastErrorText()));
+    }
+    if (unnamed && !GiveName()) Fail(CreateError(target, LastErrorText()));
+  }
+  int open_fd = fd;
+  fd = -1;
+  if (CloseFile(open_fd) != 0) Fail(WriteError(target, LastErrorText()));
+  finished = true;
+}
+
+void AtomicFileWriter::Impl::Replace() {
+  if (direct) return;
+  try {
+    CheckClaim(real_target, target);
+  } catch (const FileError& e) {
+    Fail(e);
+  }
+  if (Inject(Call::kRename) || rename(temp.c_path, real_target.c_str()) != 0) {
+    Fail(CreateError(target, LastErrorText()));
+  }
+  SignalBlock block;
+  Unlist(&temp);
+}
 
 AtomicFileWriter::AtomicFileWriter(const std::string& path) : impl_(std::make_unique<Impl>()) {
   IgnoreFileSizeSignal();
-  impl_->target = path;
-  impl_->real_target = ResolveLink(path);
-
-  const std::string& real = impl_->real_target;
-  size_t slash = real.rfind('/');
-  std::string folder = slash == std::string::npos ? std::string() : real.substr(0, slash + 1);
-  std::string name = slash == std::string::npos ? real : real.substr(slash + 1);
+  Impl& w = *impl_;
+  w.target = path;
   struct stat st;
-  if (name.empty() || (stat(real.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+  if (!path.empty() && stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
+      !S_ISDIR(st.st_mode)) {
+    // Replacing a device or a FIFO by a regular file would break whatever uses it.
+    w.fd = OpenFile(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (w.fd < 0) throw CreateError(path, LastErrorText());
+    w.direct = true;
+    w.buffer.reserve(kWriteBufferSize);
+    return;
+  }
+  w.real_target = ResolveLink(path);
+  const std::string& real = w.real_target;
+  size_t slash = real.rfind('/');
+  w.folder = slash == std::string::npos ? std::string() : real.substr(0, slash + 1);
+  w.name = slash == std::string::npos ? real : real.substr(slash + 1);
+  const bool exists = stat(real.c_str(), &st) == 0;
+  if (w.name.empty() || (exists && S_ISDIR(st.st_mode))) {
     errno = path.empty() ? ENOENT : EISDIR;
     throw CreateError(path, LastErrorText());
   }
-
-  // A hidden name beside the target, so that the rename never crosses file systems; shortened
-  // where the full name would exceed the longest name an entry may have.
-  static const char kPattern[] = ".XXXXXX.tmp";
-  const size_t room = kMaxNameLength - 1 - (sizeof kPattern - 1);
-  std::string temp = folder + "." + name.substr(0, room) + kPattern;
-  int fd = mkstemps(&temp[0], 4);
-  if (fd < 0) throw CreateError(path, LastErrorText());
-  impl_->fd = fd;
-  impl_->temp = temp;
-  impl_->buffer.reserve(kWriteBufferSize);
+  if (exists && !MayReplace(real, st)) throw CreateError(path, LastErrorText());
+  w.CreateTemporary();
+  w.buffer.reserve(kWriteBufferSize);
 }
 
 AtomicFileWriter::~AtomicFileWriter() { impl_->Discard(); }
 
 void AtomicFileWriter::Write(std::string_view bytes) {
   Impl& w = *impl_;
-  if (w.fd < 0 || w.broken) throw WriteError();
+  if (w.fd < 0 || w.broken) throw WriteError(w.target, "The file is already closed");
   if (w.buffer.size() + bytes.size() <= kWriteBufferSize) {
     w.buffer.append(bytes.data(), bytes.size());
     return;
   }
-  if (!WriteAll(w.fd, w.buffer.data(), w.buffer.size())) w.Fail(WriteError());
+  if (!WriteAll(w.fd, w.buffer.data(), w.buffer.size())) {
+    w.Fail(WriteError(w.target, LastErrorText()));
+  }
   w.buffer.clear();
   if (bytes.size() >= kWriteBufferSize) {
-    if (!WriteAll(w.fd, bytes.data(), bytes.size())) w.Fail(WriteError());
+    if (!WriteAll(w.fd, bytes.data(), bytes.size())) {
+      w.Fail(WriteError(w.target, LastErrorText()));
+    }
   } else {
     w.buffer.append(bytes.data(), bytes.size());
   }
 }
 
-void AtomicFileWriter::Commit() {
-  Impl& w = *impl_;
-  if (w.fd < 0 || w.broken) throw WriteError();
-  if (!WriteAll(w.fd, w.buffer.data(), w.buffer.size())) w.Fail(WriteError());
-  w.buffer.clear();
+void AtomicFileWriter::Finish() { impl_->Finish(); }
 
-  struct stat st;
-  const bool replacing = stat(w.real_target.c_str(), &st) == 0;
-  mode_t mode = replacing ? st.st_mode & 07777 : 0666 & ~CurrentUmask();
-  if (replacing && fchown(w.fd, st.st_uid, st.st_gid) != 0) {
-    // Only the owner may give a file away; a file replaced by someone else becomes theirs.
+void AtomicFileWriter::Commit() {
+  impl_->Finish();
+  impl_->Replace();
+}
+
+namespace {
+
+// A second name for a file about to be replaced, so that the replacement can be undone.
+struct Backup {
+  CleanupEntry entry;
+  bool existed = false;
+  ~Backup() { RemoveListed(&entry); }
+};
+
+}  // namespace
+
+void AtomicFileWriter::CommitAll(const std::vector<AtomicFileWriter*>& writers) {
+  for (AtomicFileWriter* writer : writers) writer->impl_->Finish();
+  if (writers.size() == 1) {
+    writers[0]->impl_->Replace();
+    return;
   }
-  if (fchmod(w.fd, mode) != 0) w.Fail(CreateError(w.target, LastErrorText()));
-  // A replaced file must never come back empty after a crash, so its new content reaches the
-  // disk before the rename. A new file has nothing to lose.
-  if (replacing && fsync(w.fd) != 0) w.Fail(WriteError());
-  int fd = w.fd;
-  w.fd = -1;
-  if (close(fd) != 0) w.Fail(WriteError());
-  if (rename(w.temp.c_str(), w.real_target.c_str()) != 0) {
-    w.Fail(CreateError(w.target, LastErrorText()));
+  std::vector<Backup> backups(writers.size());
+  for (size_t i = 0; i < writers.size(); ++i) {
+    Impl& w = *writers[i]->impl_;
+    if (w.direct) continue;
+    struct stat st;
+    backups[i].existed = lstat(w.real_target.c_str(), &st) == 0;
+    if (!backups[i].existed) continue;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string path = HiddenName(w.folder, w.name, ".old");
+      SignalBlock block;
+      if (!Inject(Call::kLink) && link(w.real_target.c_str(), path.c_str()) == 0) {
+        List(&backups[i].entry, path);
+        break;
+      }
+      if (errno == EEXIST) continue;
+      if (LinkUnsupported(errno)) break;
+      w.Fail(CreateError(w.target, LastErrorText()));
+    }
   }
-  w.temp.clear();
+  // Interrupting signals wait until every file is in place or every one is back.
+  SignalBlock block;
+  for (size_t i = 0; i < writers.size(); ++i) {
+    try {
+      writers[i]->impl_->Replace();
+    } catch (const FileError&) {
+      const int saved = errno;
+      for (size_t j = 0; j < i; ++j) {
+        Impl& done = *writers[j]->impl_;
+        if (done.direct) continue;
+        Backup& backup = backups[j];
+        if (backup.entry.listed) {
+          // Renamed back, the backup's name is gone; should even that fail, the backup keeps
+          // the old content under its hidden name rather than being removed.
+          if (!Inject(Call::kRename)) rename(backup.entry.c_path, done.real_target.c_str());
+          Unlist(&backup.entry);
+        } else if (!backup.existed) {
+          unlink(done.real_target.c_str());
+        }
+      }
+      errno = saved;
+      throw;
+    }
+  }
 }
 
 std::string LastErrorText() { return std::strerror(errno); }

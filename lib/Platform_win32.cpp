@@ -132,6 +132,8 @@ bool EntryExists(const std::string& path) {
 
 bool CreateFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
+bool RemoveEmptyFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+
 bool ListFolder(const std::string& folder, std::vector<std::string>* names) {
   names->clear();
   if (folder.empty()) return false;
@@ -227,58 +229,299 @@ size_t FileReader::Read(char* data, size_t size) {
   return got;
 }
 
+namespace {
+
+// ---- Removing temporary files when the run is interrupted ----
+
+// Named files that must not outlive the run (temporary files, backups of replaced ones). The
+// console control handler runs on a thread of its own, so the list is guarded by a lock.
+struct CleanupEntry {
+  std::string path;
+  CleanupEntry* prev = nullptr;
+  CleanupEntry* next = nullptr;
+  bool listed = false;
+};
+
+CRITICAL_SECTION* CleanupLock() {
+  static CRITICAL_SECTION section;
+  static const bool initialized = [] {
+    InitializeCriticalSection(&section);
+    return true;
+  }();
+  (void)initialized;
+  return &section;
+}
+
+CleanupEntry* g_cleanup = nullptr;
+
+// Ctrl-C, Ctrl-Break, a closed console, logoff or shutdown: the files go, then the default
+// handling ends the process.
+BOOL WINAPI RemoveTemporaryFiles(DWORD) {
+  EnterCriticalSection(CleanupLock());
+  for (CleanupEntry* entry = g_cleanup; entry != nullptr; entry = entry->next) {
+    DeleteFileA(entry->path.c_str());
+  }
+  g_cleanup = nullptr;  // whatever the main thread does next, it finds nothing to remove
+  LeaveCriticalSection(CleanupLock());
+  return FALSE;
+}
+
+class CleanupGuard {
+ public:
+  CleanupGuard() { EnterCriticalSection(CleanupLock()); }
+  ~CleanupGuard() { LeaveCriticalSection(CleanupLock()); }
+  CleanupGuard(const CleanupGuard&) = delete;
+  CleanupGuard& operator=(const CleanupGuard&) = delete;
+};
+
+void List(CleanupEntry* entry, const std::string& path) {
+  static const bool installed = SetConsoleCtrlHandler(RemoveTemporaryFiles, TRUE) != FALSE;
+  (void)installed;
+  CleanupGuard guard;
+  entry->path = path;
+  entry->prev = nullptr;
+  entry->next = g_cleanup;
+  if (g_cleanup != nullptr) g_cleanup->prev = entry;
+  g_cleanup = entry;
+  entry->listed = true;
+}
+
+void Unlist(CleanupEntry* entry) {
+  CleanupGuard guard;
+  if (!entry->listed) return;
+  if (entry->prev != nullptr) entry->prev->next = entry->next;
+  if (entry->next != nullptr) entry->next->prev = entry->prev;
+  if (g_cleanup == entry) g_cleanup = entry->next;
+  entry->listed = false;
+  entry->prev = entry->next = nullptr;
+}
+
+// Removes the listed file; keeps the last error so that a pending message stays right.
+void RemoveListed(CleanupEntry* entry) noexcept {
+  if (!entry->listed) return;
+  DWORD saved = GetLastError();
+  DeleteFileA(entry->path.c_str());
+  Unlist(entry);
+  SetLastError(saved);
+}
+
+// A fresh hidden name beside the target: the process id and a counter make it unique.
+std::string HiddenName(const std::string& folder, const std::string& name, const char* suffix) {
+  static unsigned counter = 0;
+  char unique[40];
+  std::snprintf(unique, sizeof unique, ".%lx.%x%s", static_cast<unsigned long>(GetCurrentProcessId()),
+                static_cast<unsigned>(GetTickCount()) + counter++, suffix);
+  return folder + "." + name + unique;
+}
+
+struct FileIdentity {
+  DWORD volume = 0, index_high = 0, index_low = 0, size_high = 0, size_low = 0;
+  FILETIME written{};
+};
+
+bool IdentityOf(HANDLE file, FileIdentity* id) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return false;
+  id->volume = info.dwVolumeSerialNumber;
+  id->index_high = info.nFileIndexHigh;
+  id->index_low = info.nFileIndexLow;
+  id->size_high = info.nFileSizeHigh;
+  id->size_low = info.nFileSizeLow;
+  id->written = info.ftLastWriteTime;
+  return true;
+}
+
+bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.volume == b.volume && a.index_high == b.index_high && a.index_low == b.index_low &&
+         a.size_high == b.size_high && a.size_low == b.size_low &&
+         a.written.dwLowDateTime == b.written.dwLowDateTime &&
+         a.written.dwHighDateTime == b.written.dwHighDateTime;
+}
+
+// The identity of the file at the path; false when there is none (or it cannot be opened).
+bool IdentityAt(const std::string& path, FileIdentity* id) {
+  HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = IdentityOf(file, id);
+  CloseHandle(file);
+  return ok;
+}
+
+// A device or a pipe the path names (NUL, CON, \\.\pipe\...): such a target is written to as it
+// is. INVALID_HANDLE_VALUE for a file on disk, or when the path cannot be opened.
+HANDLE OpenIfNotOnDisk(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return file;
+  if (GetFileType(file) != FILE_TYPE_DISK) return file;
+  CloseHandle(file);
+  return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+// ---- The claim on a rewritten table ----
+
+struct TableLock::Impl {
+  std::string path;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  bool existed = false;
+  FileIdentity claimed;
+};
+
+namespace {
+
+TableLock::Impl* g_claim = nullptr;
+constexpr DWORD kLockWaitMs = 5000;
+constexpr DWORD kLockPollMs = 25;
+
+// The lock covers one byte far beyond any table's end, so it never hinders reading the table.
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
+
+bool SamePath(const std::string& a, const std::string& b) {
+  return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
+                        b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+void CheckClaim(const std::string& target) {
+  if (g_claim == nullptr || !SamePath(g_claim->path, target)) return;
+  FileIdentity now;
+  const bool exists = IdentityAt(target, &now);
+  if (exists == g_claim->existed && (!exists || SameFile(now, g_claim->claimed))) return;
+  throw WriteError(target, "It was changed by another program during this run; that change is kept");
+}
+
+}  // namespace
+
+TableLock::TableLock(const std::string& path) : impl_(std::make_unique<Impl>()) {
+  Impl& lock = *impl_;
+  lock.path = path;
+  const DWORD start = GetTickCount();
+  for (;;) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      DWORD error = GetLastError();
+      if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+        throw OpenError(path, LastErrorText());
+      }
+      break;  // a new table: the rename checks that none appeared meanwhile
+    }
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw OpenError(path, LastErrorText());
+    if (GetFileType(file) != FILE_TYPE_DISK || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      CloseHandle(file);
+      throw WriteError(path, "Not a regular file");
+    }
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      CloseHandle(file);
+      SetLastError(ERROR_ACCESS_DENIED);
+      throw CreateError(path, LastErrorText());
+    }
+    OVERLAPPED where{};
+    where.Offset = 0;
+    where.OffsetHigh = kLockOffsetHigh;
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) {
+      DWORD error = GetLastError();
+      CloseHandle(file);
+      if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) {
+        // A file system without locks: the check before the rename still guards the table.
+        lock.existed = IdentityAt(path, &lock.claimed);
+        break;
+      }
+      if (GetTickCount() - start >= kLockWaitMs) {
+        throw WriteError(path, "The file is in use by another run");
+      }
+      Sleep(kLockPollMs);
+      continue;
+    }
+    // The run that held the lock may have replaced the file meanwhile; the lock then sits on
+    // the old file, and the new one is the one to claim.
+    FileIdentity locked, current;
+    if (IdentityOf(file, &locked) && IdentityAt(path, &current) &&
+        locked.volume == current.volume && locked.index_high == current.index_high &&
+        locked.index_low == current.index_low) {
+      lock.file = file;
+      lock.existed = true;
+      lock.claimed = locked;
+      break;
+    }
+    CloseHandle(file);
+  }
+  g_claim = impl_.get();
+}
+
+TableLock::~TableLock() {
+  if (g_claim == impl_.get()) g_claim = nullptr;
+  if (impl_->file != INVALID_HANDLE_VALUE) CloseHandle(impl_->file);  // releases the lock
+}
+
+// ---- Atomic writing ----
+
 struct AtomicFileWriter::Impl {
   std::string target;
-  std::string temp;
+  std::string folder;
+  std::string name;
   HANDLE file = INVALID_HANDLE_VALUE;
-  std::string buffer;
+  bool direct = false;    // a device or pipe, written to as it is
+  bool finished = false;  // complete and closed; only the rename is left
   bool broken = false;
+  CleanupEntry temp;
+  std::string buffer;
 
   // Closes and removes the temporary file; keeps the last error so a pending message stays right.
   void Discard() noexcept {
     DWORD saved = GetLastError();
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     file = INVALID_HANDLE_VALUE;
-    if (!temp.empty()) DeleteFileA(temp.c_str());
-    temp.clear();
+    RemoveListed(&temp);
     SetLastError(saved);
   }
 
-  [[noreturn]] void Fail(const TessarinError& error) {
+  [[noreturn]] void Fail(const FileError& error) {
     broken = true;
     Discard();
     throw error;
   }
+
+  void Finish();
+  void Replace();
 };
 
 AtomicFileWriter::AtomicFileWriter(const std::string& path) : impl_(std::make_unique<Impl>()) {
-  impl_->target = path;
-  std::string folder = FolderOf(path);
-  if (folder.size() == path.size()) {
+  Impl& w = *impl_;
+  w.target = path;
+  w.folder = FolderOf(path);
+  if (w.folder.size() == path.size()) {
     SetLastError(ERROR_INVALID_NAME);
     throw CreateError(path, LastErrorText());
   }
+  w.name = path.substr(w.folder.size());
+  HANDLE device = OpenIfNotOnDisk(path);
+  if (device != INVALID_HANDLE_VALUE) {
+    w.file = device;
+    w.direct = true;
+    w.buffer.reserve(kWriteBufferSize);
+    return;
+  }
   DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
     SetLastError(ERROR_ACCESS_DENIED);
     throw CreateError(path, LastErrorText());
   }
 
-  // A name beside the target, so that the rename stays on one volume. The process id and a
-  // counter make it unique; CREATE_NEW never opens a file that someone else made.
-  std::string name = path.substr(folder.size());
-  static unsigned counter = 0;
+  // CREATE_NEW never opens a file that someone else made.
   for (int attempt = 0;; ++attempt) {
-    char suffix[40];
-    std::snprintf(suffix, sizeof suffix, ".%lx.%x.tmp",
-                  static_cast<unsigned long>(GetCurrentProcessId()),
-                  static_cast<unsigned>(GetTickCount()) + counter++);
-    std::string temp = folder + "." + name + suffix;
+    std::string temp = HiddenName(w.folder, w.name, ".tmp");
     HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
-      impl_->file = file;
-      impl_->temp = temp;
+      w.file = file;
+      List(&w.temp, temp);
       break;
     }
     DWORD error = GetLastError();
@@ -286,51 +529,125 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path) : impl_(std::make_un
       throw CreateError(path, LastErrorText());
     }
   }
-  impl_->buffer.reserve(kWriteBufferSize);
+  w.buffer.reserve(kWriteBufferSize);
 }
 
 AtomicFileWriter::~AtomicFileWriter() { impl_->Discard(); }
 
 void AtomicFileWriter::Write(std::string_view bytes) {
   Impl& w = *impl_;
-  if (w.file == INVALID_HANDLE_VALUE || w.broken) throw WriteError();
+  if (w.file == INVALID_HANDLE_VALUE || w.broken) {
+    throw WriteError(w.target, "The file is already closed");
+  }
   if (w.buffer.size() + bytes.size() <= kWriteBufferSize) {
     w.buffer.append(bytes.data(), bytes.size());
     return;
   }
-  if (!WriteAll(w.file, w.buffer.data(), w.buffer.size())) w.Fail(WriteError());
+  if (!WriteAll(w.file, w.buffer.data(), w.buffer.size())) {
+    w.Fail(WriteError(w.target, LastErrorText()));
+  }
   w.buffer.clear();
   if (bytes.size() >= kWriteBufferSize) {
-    if (!WriteAll(w.file, bytes.data(), bytes.size())) w.Fail(WriteError());
+    if (!WriteAll(w.file, bytes.data(), bytes.size())) {
+      w.Fail(WriteError(w.target, LastErrorText()));
+    }
   } else {
     w.buffer.append(bytes.data(), bytes.size());
   }
 }
 
-void AtomicFileWriter::Commit() {
-  Impl& w = *impl_;
-  if (w.file == INVALID_HANDLE_VALUE || w.broken) throw WriteError();
-  if (!WriteAll(w.file, w.buffer.data(), w.buffer.size())) w.Fail(WriteError());
-  w.buffer.clear();
-
-  DWORD old_attributes = GetFileAttributesA(w.target.c_str());
+void AtomicFileWriter::Impl::Finish() {
+  if (finished) return;
+  if (file == INVALID_HANDLE_VALUE || broken) {
+    throw WriteError(target, "The file was not written completely");
+  }
+  if (!WriteAll(file, buffer.data(), buffer.size())) Fail(WriteError(target, LastErrorText()));
+  buffer = std::string();
+  DWORD old_attributes = direct ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(target.c_str());
   const bool replacing = old_attributes != INVALID_FILE_ATTRIBUTES;
   // A replaced file must never come back empty after a crash, so its new content reaches the
   // disk before the rename. A new file has nothing to lose.
-  if (replacing && !FlushFileBuffers(w.file)) w.Fail(WriteError());
-  HANDLE file = w.file;
-  w.file = INVALID_HANDLE_VALUE;
-  if (!CloseHandle(file)) w.Fail(WriteError());
+  if (replacing && !FlushFileBuffers(file)) Fail(WriteError(target, LastErrorText()));
+  HANDLE open_file = file;
+  file = INVALID_HANDLE_VALUE;
+  if (!CloseHandle(open_file)) Fail(WriteError(target, LastErrorText()));
   if (replacing) {
-    // The replaced file's own attributes carry over; a read-only one refuses the rename below.
+    // The replaced file's own attributes carry over.
     const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                        FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    if ((old_attributes & kept) != 0) SetFileAttributesA(w.temp.c_str(), old_attributes & kept);
+    if ((old_attributes & kept) != 0) SetFileAttributesA(temp.path.c_str(), old_attributes & kept);
   }
-  if (!MoveFileExA(w.temp.c_str(), w.target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    w.Fail(CreateError(w.target, LastErrorText()));
+  finished = true;
+}
+
+void AtomicFileWriter::Impl::Replace() {
+  if (direct) return;
+  try {
+    CheckClaim(target);
+  } catch (const FileError& e) {
+    Fail(e);
   }
-  w.temp.clear();
+  if (!MoveFileExA(temp.path.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    Fail(CreateError(target, LastErrorText()));
+  }
+  Unlist(&temp);
+}
+
+void AtomicFileWriter::Finish() { impl_->Finish(); }
+
+void AtomicFileWriter::Commit() {
+  impl_->Finish();
+  impl_->Replace();
+}
+
+namespace {
+
+// A second name for a file about to be replaced, so that the replacement can be undone.
+struct Backup {
+  CleanupEntry entry;
+  bool existed = false;
+  ~Backup() { RemoveListed(&entry); }
+};
+
+}  // namespace
+
+void AtomicFileWriter::CommitAll(const std::vector<AtomicFileWriter*>& writers) {
+  for (AtomicFileWriter* writer : writers) writer->impl_->Finish();
+  if (writers.size() == 1) {
+    writers[0]->impl_->Replace();
+    return;
+  }
+  std::vector<Backup> backups(writers.size());
+  for (size_t i = 0; i < writers.size(); ++i) {
+    Impl& w = *writers[i]->impl_;
+    if (w.direct) continue;
+    backups[i].existed = GetFileAttributesA(w.target.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!backups[i].existed) continue;
+    std::string path = HiddenName(w.folder, w.name, ".old");
+    // Where the volume has no hard links the old file gets no backup, and a failed commit
+    // cannot give it back.
+    if (CreateHardLinkA(path.c_str(), w.target.c_str(), nullptr)) List(&backups[i].entry, path);
+  }
+  for (size_t i = 0; i < writers.size(); ++i) {
+    try {
+      writers[i]->impl_->Replace();
+    } catch (const FileError&) {
+      const DWORD saved = GetLastError();
+      for (size_t j = 0; j < i; ++j) {
+        Impl& done = *writers[j]->impl_;
+        if (done.direct) continue;
+        Backup& backup = backups[j];
+        if (backup.entry.listed) {
+          MoveFileExA(backup.entry.path.c_str(), done.target.c_str(), MOVEFILE_REPLACE_EXISTING);
+          Unlist(&backup.entry);
+        } else if (!backup.existed) {
+          DeleteFileA(done.target.c_str());
+        }
+      }
+      SetLastError(saved);
+      throw;
+    }
+  }
 }
 
 std::string LastErrorText() {

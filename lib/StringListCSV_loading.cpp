@@ -81,7 +81,7 @@ void TStringListCSVEX::LoadFromBytesEX(std::string bytes, const std::string& nam
       DecodeFileText(std::move(bytes), expected_encoding, &encoding, &write_bom, &keeps_utf8_mark);
   // Splitting stops at a NUL byte, so everything after it would be lost on the next save.
   if (std::memchr(text.data(), 0, text.size()) != nullptr) {
-    throw TessarinError("Cannot load file \"" + name +
+    throw TessarinError("Cannot load file \"" + CutName(name) +
                         "\". It holds a NUL byte: it is not a text table");
   }
   TextEncoding = encoding;

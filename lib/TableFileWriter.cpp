@@ -10,11 +10,8 @@ namespace {
 
 constexpr size_t kPieceSize = size_t{1} << 20;
 
-// The file a table saved to `path` goes to, its folder created first.
-std::string PreparedTarget(const std::string& path) {
-  EnsureFileFolder(path);
-  return ActualPath(path);
-}
+// The file a table saved to `path` goes to (its folder exists by now).
+std::string PreparedTarget(const std::string& path) { return ActualPath(path); }
 
 bool BeginsLikeMark(std::string_view text) {
   for (std::string_view mark : {kMarkUtf8, kMarkUtf16Le, kMarkUtf16Be}) {
@@ -109,7 +106,8 @@ void TableEncoder::Flush() {
 }
 
 TableFileWriter::TableFileWriter(const TStringListEX& format, const std::string& path)
-    : path_(PreparedTarget(path)),
+    : folder_(FolderPart(platform::ExpandPath(path))),
+      path_(PreparedTarget(path)),
       file_(std::make_unique<platform::AtomicFileWriter>(path_)),
       encoder_(format, [this](std::string_view bytes) { file_->Write(bytes); }) {}
 
@@ -118,6 +116,8 @@ TableFileWriter::~TableFileWriter() = default;
 void TableFileWriter::WriteRow(std::string_view row) {
   try {
     encoder_.WriteRow(row);
+  } catch (const FileError&) {
+    throw;  // from the file itself, already naming it
   } catch (const TessarinError& e) {
     throw TessarinError("Cannot write file \"" + path_ + "\". " + e.what());
   }
@@ -126,8 +126,11 @@ void TableFileWriter::WriteRow(std::string_view row) {
 void TableFileWriter::Commit() {
   try {
     encoder_.Finish();
+  } catch (const FileError&) {
+    throw;
   } catch (const TessarinError& e) {
     throw TessarinError("Cannot write file \"" + path_ + "\". " + e.what());
   }
   file_->Commit();
+  folder_.Keep();
 }

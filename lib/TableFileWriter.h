@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "MyLib.h"
 #include "StringListEX.h"
 
 namespace platform {
@@ -47,12 +48,13 @@ class TableEncoder {
   std::string scratch_;
 };
 
-/// Writes a table file through a TableEncoder. The file's folder is created first, and the entry
-/// that exists ignoring A-Z case is the one replaced. Nothing replaces the old file before
-/// Commit(); a writer destroyed without a successful Commit() leaves it as it was.
+/// Writes a table file through a TableEncoder. The file's folder is created first (and removed
+/// again when the table is never committed), and the entry that exists ignoring A-Z case is the
+/// one replaced. Nothing replaces the old file before Commit(); a writer destroyed without a
+/// successful Commit() leaves it as it was.
 class TableFileWriter {
  public:
-  /// Throws "Cannot create file "%s". %s".
+  /// Throws "Cannot create folder "%s". %s" or "Cannot create file "%s". %s".
   TableFileWriter(const TStringListEX& format, const std::string& path);
   ~TableFileWriter();
   TableFileWriter(const TableFileWriter&) = delete;
@@ -65,6 +67,7 @@ class TableFileWriter {
   void Commit();
 
  private:
+  NewFolders folder_;
   std::string path_;
   std::unique_ptr<platform::AtomicFileWriter> file_;
   TableEncoder encoder_;

@@ -49,9 +49,11 @@ class Workdir {
   /// Seconds a run may take before it is killed (a run that waits for input would hang).
   static constexpr int kRunTimeoutSeconds = 60;
 
-  Workdir() {
-    char pattern[] = "/tmp/tessarin-e2e-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+  /// `base`: the folder to make it in; a memory file system (/dev/shm) makes runs that save
+  /// many files fast, as it has nothing to flush to disk.
+  explicit Workdir(const std::string& base = "/tmp") {
+    std::string pattern = base + "/tessarin-e2e-XXXXXX";
+    if (mkdtemp(&pattern[0]) == nullptr) throw std::runtime_error("mkdtemp failed");
     // The canonical form, as the program under test reports paths against its current folder.
     path_ = std::filesystem::canonical(pattern).string();
   }

@@ -163,7 +163,8 @@ TEST_F(PlatformTest, FileSizeLimitGivesWriteError) {
         writer.Write(std::string(size, 'x'));
         writer.Commit();
       } catch (const TessarinError& e) {
-        _exit(std::strcmp(e.what(), "Stream write error") == 0 ? 0 : 2);
+        const std::string expected = "Cannot write file \"" + path + "\". File too large";
+        _exit(e.what() == expected ? 0 : 2);
       }
       _exit(1);
     }
