@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -284,13 +285,31 @@ std::string ReadWholeFile(const std::string& path) {
 struct FileReader::Impl {
   std::string path;
   int fd = -1;
+  std::shared_ptr<const std::string> kept;  // the bytes of a stream, read once
+  size_t pos = 0;
   ~Impl() {
     if (fd >= 0) close(fd);
   }
 };
 
+namespace {
+
+// A FIFO or a device gives its bytes only once, but a table is read in more than one pass: the
+// first reader keeps them for the passes after it.
+std::map<std::string, std::shared_ptr<const std::string>>& KeptStreams() {
+  static std::map<std::string, std::shared_ptr<const std::string>> kept;
+  return kept;
+}
+
+}  // namespace
+
 FileReader::FileReader(const std::string& path) : impl_(std::make_unique<Impl>()) {
   impl_->path = path;
+  const auto kept = KeptStreams().find(path);
+  if (kept != KeptStreams().end()) {
+    impl_->kept = kept->second;
+    return;
+  }
   impl_->fd = OpenFile(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   if (impl_->fd < 0) throw OpenError(path, LastErrorText());
   struct stat st;
@@ -299,12 +318,31 @@ FileReader::FileReader(const std::string& path) : impl_(std::make_unique<Impl>()
     errno = EISDIR;
     throw OpenError(path, LastErrorText());
   }
+  if (!S_ISREG(st.st_mode)) {
+    auto bytes = std::make_shared<std::string>();
+    char chunk[64 * 1024];
+    for (;;) {
+      const ssize_t n = ReadSome(impl_->fd, chunk, sizeof chunk);
+      if (n < 0) throw OpenError(path, LastErrorText());
+      if (n == 0) break;
+      bytes->append(chunk, static_cast<size_t>(n));
+    }
+    KeptStreams()[path] = bytes;
+    impl_->kept = std::move(bytes);
+    return;
+  }
   posix_fadvise(impl_->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
 FileReader::~FileReader() = default;
 
 size_t FileReader::Read(char* data, size_t size) {
+  if (impl_->kept) {
+    const size_t n = std::min(size, impl_->kept->size() - impl_->pos);
+    std::memcpy(data, impl_->kept->data() + impl_->pos, n);
+    impl_->pos += n;
+    return n;
+  }
   const ssize_t n = ReadSome(impl_->fd, data, size);
   if (n < 0) throw OpenError(impl_->path, LastErrorText());
   return static_cast<size_t>(n);
