@@ -51,7 +51,9 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* names);
 std::string ReadWholeFile(const std::string& path);
 
 /// Reads a file from start to end in pieces (other processes may read it meanwhile), so that
-/// a file of any size costs no more memory than the buffer it is read into.
+/// a file of any size costs no more memory than the buffer it is read into. A FIFO or a device
+/// gives its bytes only once: they are kept in memory, and a later reader of the same path
+/// gets them again (POSIX).
 class FileReader {
  public:
   /// Opens the file. Throws "Cannot open file "%s". %s" (also for a folder).
