@@ -585,7 +585,7 @@ struct AtomicFileWriter::Impl {
   int fd = -1;
   bool unnamed = false;   // an O_TMPFILE file: it has no name yet
   bool direct = false;    // the target is a device, FIFO or socket, written to as it is
-  bool finished = false;  // complete and closed; only the rename is left
+  bool complete = false;  // all bytes written and synced; naming and renaming are left
   bool broken = false;
   CleanupEntry temp;  // the temporary file's name, once it has one
   std::string buffer;
@@ -607,7 +607,8 @@ struct AtomicFileWriter::Impl {
 
   void CreateTemporary();
   bool GiveName();
-  void Finish();
+  void Complete();
+  void Release();
   void Replace();
 };
 
@@ -658,11 +659,11 @@ bool AtomicFileWriter::Impl::GiveName() {
   return false;
 }
 
-void AtomicFileWriter::Impl::Finish() {
-  if (finished) return;
+void AtomicFileWriter::Impl::Complete() {
+  if (complete) return;
   if (fd < 0 || broken) throw WriteError(target, "The file was not written completely");
   if (!WriteAll(fd, buffer.data(), buffer.size())) Fail(WriteError(target, LastErrorText()));
-  buffer = std::string();  // a finished file may wait long for its rename; its buffer need not
+  buffer = std::string();  // a complete file may wait long for its rename; its buffer need not
   if (!direct) {
     struct stat st;
     const bool replacing = stat(real_target.c_str(), &st) == 0;
@@ -676,21 +677,32 @@ void AtomicFileWriter::Impl::Finish() {
     if (replacing && (Inject(Call::kFsync) || fsync(fd) != 0)) {
       Fail(WriteError(target, LastErrorText()));
     }
-    if (unnamed && !GiveName()) Fail(CreateError(target, LastErrorText()));
   }
+  complete = true;
+}
+
+// Lets go of the descriptor. An unnamed file gets its name only now, so that a killed run
+// leaves a name behind for as short a time as possible.
+void AtomicFileWriter::Impl::Release() {
+  Complete();
+  if (fd < 0) return;
+  if (unnamed && !GiveName()) Fail(CreateError(target, LastErrorText()));
   int open_fd = fd;
   fd = -1;
   if (CloseFile(open_fd) != 0) Fail(WriteError(target, LastErrorText()));
-  finished = true;
 }
 
 void AtomicFileWriter::Impl::Replace() {
-  if (direct) return;
-  try {
-    CheckClaim(real_target, target);
-  } catch (const FileError& e) {
-    Fail(e);
+  Complete();
+  if (!direct) {
+    try {
+      CheckClaim(real_target, target);
+    } catch (const FileError& e) {
+      Fail(e);
+    }
   }
+  Release();
+  if (direct) return;
   if (Inject(Call::kRename) || rename(temp.c_path, real_target.c_str()) != 0) {
     Fail(CreateError(target, LastErrorText()));
   }
@@ -731,7 +743,9 @@ AtomicFileWriter::~AtomicFileWriter() { impl_->Discard(); }
 
 void AtomicFileWriter::Write(std::string_view bytes) {
   Impl& w = *impl_;
-  if (w.fd < 0 || w.broken) throw WriteError(w.target, "The file is already closed");
+  if (w.fd < 0 || w.broken || w.complete) {
+    throw WriteError(w.target, "The file is already closed");
+  }
   if (w.buffer.size() + bytes.size() <= kWriteBufferSize) {
     w.buffer.append(bytes.data(), bytes.size());
     return;
@@ -749,10 +763,9 @@ void AtomicFileWriter::Write(std::string_view bytes) {
   }
 }
 
-void AtomicFileWriter::Finish() { impl_->Finish(); }
+void AtomicFileWriter::Finish() { impl_->Release(); }
 
 void AtomicFileWriter::Commit() {
-  impl_->Finish();
   impl_->Replace();
 }
 
@@ -768,7 +781,7 @@ struct Backup {
 }  // namespace
 
 void AtomicFileWriter::CommitAll(const std::vector<AtomicFileWriter*>& writers) {
-  for (AtomicFileWriter* writer : writers) writer->impl_->Finish();
+  for (AtomicFileWriter* writer : writers) writer->impl_->Complete();
   if (writers.size() == 1) {
     writers[0]->impl_->Replace();
     return;
