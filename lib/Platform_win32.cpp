@@ -393,6 +393,17 @@ void CheckClaim(const std::string& target) {
   throw WriteError(target, "It was changed by another program during this run; that change is kept");
 }
 
+// Windows refuses to replace a file while a handle is open on it (Wine even when that handle
+// shares deletion), so the claim's handle is closed just before the table is replaced. A run
+// that takes the lock in that moment still holds the old file's identity, and its own check
+// before renaming then refuses to overwrite this run's result.
+void ReleaseClaimBeforeReplacing(const std::string& target) {
+  if (g_claim == nullptr || g_claim->file == INVALID_HANDLE_VALUE) return;
+  if (!SamePath(g_claim->path, target)) return;
+  CloseHandle(g_claim->file);
+  g_claim->file = INVALID_HANDLE_VALUE;
+}
+
 }  // namespace
 
 TableLock::TableLock(const std::string& path) : impl_(std::make_unique<Impl>()) {
@@ -587,6 +598,7 @@ void AtomicFileWriter::Impl::Replace() {
   } catch (const FileError& e) {
     Fail(e);
   }
+  ReleaseClaimBeforeReplacing(target);
   if (!MoveFileExA(temp.path.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     Fail(CreateError(target, LastErrorText()));
   }
