@@ -7,7 +7,7 @@ PREFIX ?= /usr/local
 MAKEFLAGS += --no-print-directory
 QUIET_CMAKE = --log-level=WARNING -DCMAKE_RULE_MESSAGES=OFF -DCMAKE_TARGET_MESSAGES=OFF
 
-.PHONY: all build configure demo test install package bench bench-hostile clean
+.PHONY: all build configure demo test install package bench bench-hostile clean test-asan fuzz
 
 all: build
 
@@ -35,6 +35,23 @@ install: build
 
 package: build
 	@cd $(BUILD) && cpack
+
+# Every test against a build instrumented with AddressSanitizer and UBSan (own build folder).
+ASAN_BUILD ?= build-asan
+test-asan:
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTESSARIN_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+# Each libFuzzer target of fuzz/ for FUZZ_SECONDS seconds (clang; own build folder).
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
+fuzz:
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
+	  -DTESSARIN_FUZZ=ON -DTESSARIN_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	./fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # BENCH_2GB=1 adds a 2 GB table (about 2 GB of disk and many minutes).
 BENCH_2GB ?= 0

@@ -17,7 +17,8 @@ size_t FindMark(std::string_view row, const char& mark, size_t pos) {
 
 FieldScanner::FieldScanner(std::string_view row, char delimiter, char quote, bool quote_aware)
     : row_(row), delimiter_(delimiter), quote_(quote_aware ? quote : '\0') {
-  if (quote_aware) {
+  // An empty view may carry a null pointer, which memchr must never see, even for 0 bytes.
+  if (quote_aware && !row.empty()) {
     // The quote-aware split ends at a NUL byte, as the text it was made for did.
     const void* nul = std::memchr(row.data(), 0, row.size());
     if (nul != nullptr) row_ = row.substr(0, static_cast<const char*>(nul) - row.data());

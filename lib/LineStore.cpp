@@ -15,7 +15,8 @@ std::string_view ByteArena::Adopt(std::string&& buffer) {
 }
 
 std::string_view ByteArena::Keep(std::string_view bytes) {
-  if (bytes.empty()) return std::string_view();
+  // A view of nothing still points somewhere: callers may hand it to the C library.
+  if (bytes.empty()) return std::string_view("", 0);
   if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < bytes.size()) {
     blocks_.emplace_back();
     blocks_.back().reserve(std::max(kBlockSize, bytes.size()));

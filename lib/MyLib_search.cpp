@@ -129,6 +129,7 @@ size_t FindPair(std::string_view text, char first, char second) {
 size_t FindLineEnd(std::string_view text, size_t pos) {
   const size_t lf = text.find('\n', pos);
   const size_t limit = lf == std::string_view::npos ? text.size() : lf;
+  if (pos >= limit) return limit;  // also keeps an empty view's null pointer away from memchr
   const void* cr = std::memchr(text.data() + pos, '\r', limit - pos);
   return cr == nullptr ? limit : static_cast<size_t>(static_cast<const char*>(cr) - text.data());
 }
