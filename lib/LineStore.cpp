@@ -3,8 +3,10 @@
 #include <algorithm>
 
 namespace {
+// Blocks grow from kFirstBlockSize to kBlockSize, so a small list does not cost a whole block.
+constexpr size_t kFirstBlockSize = size_t{1} << 12;
 constexpr size_t kBlockSize = size_t{1} << 20;
-}
+}  // namespace
 
 std::string_view ByteArena::Adopt(std::string&& buffer) {
   // The view is taken after the move: a short string keeps its bytes inside the object, and
@@ -18,8 +20,10 @@ std::string_view ByteArena::Keep(std::string_view bytes) {
   // A view of nothing still points somewhere: callers may hand it to the C library.
   if (bytes.empty()) return std::string_view("", 0);
   if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < bytes.size()) {
+    const size_t grown =
+        blocks_.empty() ? kFirstBlockSize : std::min(kBlockSize, 2 * blocks_.back().capacity());
     blocks_.emplace_back();
-    blocks_.back().reserve(std::max(kBlockSize, bytes.size()));
+    blocks_.back().reserve(std::max(grown, bytes.size()));
   }
   std::string& block = blocks_.back();
   const size_t at = block.size();
