@@ -155,7 +155,9 @@ TEST(FieldSplit, EmptyViewsReadAsTheEmptyRow) {
         EXPECT_EQ(table.GetFieldQuoted(row, 0), "");
         EXPECT_EQ(table.GetField(row, 1), "");
         std::string_view field = "x";
-        if (table.FieldView(row, 0, &field)) EXPECT_EQ(field, "");
+        if (table.FieldView(row, 0, &field)) {
+          EXPECT_EQ(field, "");
+        }
         EXPECT_EQ(table.CountFields(row), 0);
         EXPECT_EQ(ReadAll(table, row), Lines{});
         std::vector<std::string> fields{"stale"};

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# CI step after `make test`: every test against the AddressSanitizer/UBSan build, then each
+# libFuzzer target for FUZZ_SECONDS (default 60) from its seed corpus. Installs clang and its
+# sanitizer runtimes on a fresh Debian machine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need=()
+command -v clang++ >/dev/null 2>&1 || need+=(clang)
+ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
+  need+=(libclang-rt-14-dev)
+if [ ${#need[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get update -q
+  $sudo_cmd apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${need[@]}"
+fi
+
+start=$SECONDS
+make test-asan ASAN_BUILD=build-ci-asan CMAKE_FLAGS="-DTESSARIN_WERROR=ON"
+echo "sanitizer tests: $((SECONDS - start)) s"
+start=$SECONDS
+make fuzz FUZZ_BUILD=build-ci-fuzz FUZZ_SECONDS="${FUZZ_SECONDS:-60}" \
+  CMAKE_FLAGS="-DTESSARIN_WERROR=ON"
+echo "fuzzing: $((SECONDS - start)) s"
