@@ -1,5 +1,6 @@
 #include "TableReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "Error.h"
@@ -8,7 +9,9 @@
 
 namespace {
 
-// Large reads keep the system calls few; the buffer is reused for the whole file.
+// Large reads keep the system calls few; the buffer is reused for the whole file. Reads start
+// small and double, so a small table does not clear a whole large piece on every read.
+constexpr size_t kFirstPieceSize = size_t{1} << 14;
 constexpr size_t kPieceSize = size_t{1} << 20;
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
@@ -18,7 +21,7 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 }  // namespace
 
 TableText::TableText(const std::string& path)
-    : file_(std::make_unique<platform::FileReader>(path)) {
+    : file_(std::make_unique<platform::FileReader>(path)), piece_(kFirstPieceSize) {
   // The mark needs the first bytes together, however the system hands them over.
   while (raw_.size() < 3 && Fill() > 0) {
   }
@@ -34,8 +37,9 @@ TableText::~TableText() = default;
 size_t TableText::Fill() {
   if (ended_) return 0;
   const size_t old = raw_.size();
-  raw_.resize(old + kPieceSize);
-  const size_t got = file_->Read(&raw_[old], kPieceSize);
+  raw_.resize(old + piece_);
+  const size_t got = file_->Read(&raw_[old], piece_);
+  piece_ = std::min(kPieceSize, 2 * piece_);
   raw_.resize(old + got);
   if (got == 0) ended_ = true;
   return got;

@@ -41,6 +41,7 @@ class TableText {
   bool big_endian_ = false;
   bool at_start_ = true;
   bool ended_ = false;
+  size_t piece_;  // bytes the next read asks for
   std::string raw_;  // file bytes not yet decoded (UTF-16: a unit or a lead surrogate carried)
 };
 
