@@ -6,6 +6,7 @@
 
 #include "ListTestHelpers.h"
 #include "MyLib.h"
+#include "TableReader.h"
 
 namespace {
 
@@ -169,4 +170,7 @@ TEST(FieldSplit, EmptyViewsReadAsTheEmptyRow) {
   }
   table.RemoveDuplicates(0, false);
   EXPECT_EQ(LinesOf(table), Lines{""});
+  // An empty line inside an open quoted field leaves it open.
+  bool open = true;
+  EXPECT_TRUE(RecordAssembler::ScanLine(std::string_view(), ';', '\'', &open));
 }
