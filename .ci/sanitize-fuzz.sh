@@ -9,13 +9,7 @@ need=()
 command -v clang++ >/dev/null 2>&1 || need+=(clang)
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
   need+=(libclang-rt-14-dev)
-if [ ${#need[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get update -q
-  $sudo_cmd apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${need[@]}"
-fi
+.ci/apt-install.sh ${need[@]+"${need[@]}"}
 
 start=$SECONDS
 make test-asan ASAN_BUILD=build-ci-asan CMAKE_FLAGS="-DTESSARIN_WERROR=ON"

@@ -14,13 +14,7 @@ command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(g++-mingw-w64-
 [ -x /usr/lib/wine/wine64 ] || need+=(wine64)
 [ -d /usr/src/googletest ] || need+=(googletest)
 [ -f /usr/share/i18n/locales/ja_JP ] || need+=(locales)
-if [ ${#need[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get update -q
-  $sudo_cmd apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${need[@]}"
-fi
+.ci/apt-install.sh ${need[@]+"${need[@]}"}
 installed=$SECONDS
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
