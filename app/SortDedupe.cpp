@@ -1,29 +1,79 @@
-// Sort (-s) and duplicate removal (-nd, -ndl), both rewriting the table in place.
+// Sort (-s) and duplicate removal (-nd, -ndl), both rewriting the table in place. The table is
+// read as a stream of records: only the keys and where each record stands are held, and the
+// records are copied to the new table in their new order. A table read from standard input
+// (which can be read only once) is loaded whole instead.
+#include <algorithm>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "Error.h"
 #include "Modes.h"
 #include "MyLib.h"
 #include "Output.h"
+#include "RecordGather.h"
+#include "RecordKeys.h"
+#include "TableFileWriter.h"
 #include "TableSetup.h"
 
 namespace {
 
-// Loads the table one physical line per row: records are not joined, so every row is written
-// back byte for byte. Quoting is settled as for unpack, so a key holding the delimiter inside
-// quotes is one value here too.
+// The output buffer of duplicate removal with keep-last: a few passes over the table at most,
+// in a fixed amount of memory.
+constexpr size_t kDedupeGatherBuffer = size_t{32} << 20;
+
+// What a rewrite works from: the table entry found, and the format a first quick pass settled.
+// The pass also refuses a table holding a NUL byte before anything is written. Quoting is
+// settled as for unpack, so a key holding the delimiter inside quotes is one value here too;
+// keys decode stored tokens of the default style, as the style options only shape text files.
+struct RewriteSource {
+  std::optional<std::string> found;
+  TableProbe probe;
+  TableFormat format;
+};
+
+RewriteSource OpenForRewrite(const RunSettings& s, TStringListCSVEX* table) {
+  RewriteSource source;
+  source.found = FindEntryNoCase(s.TablePath);
+  if (source.found) source.probe = ProbeTable(s, *source.found);
+  source.format = FormatForRewrite(ChoiceOf(s), source.probe);
+  ApplyFormat(source.format, table);
+  // A negative column fails whatever the table holds, before anything is written.
+  if (s.KeyColumn < 0) throw IndexError(s.KeyColumn);
+  return source;
+}
+
+// The records of the table as its physical lines make them up: a quoted field may span lines,
+// and such a record moves or goes as one unit, its lines joined with CR LF (so that writing it
+// as a row gives its lines back, each followed by CR LF).
+TableRecords PhysicalRecords(const RewriteSource& source) {
+  return TableRecords(*source.found, source.format, "\r\n");
+}
+
+// Reads every record's key and notes where the record stands. The first record's key is not
+// read when `skip_first` (a header row).
+template <typename OnKey>
+void ReadKeys(const RewriteSource& source, long long column, bool skip_first,
+              RecordGather* gather, ProgressMeter* progress, const OnKey& on_key) {
+  TableRecords records = PhysicalRecords(source);
+  const FieldDialect dialect = source.format.Dialect();
+  std::string scratch;
+  std::string_view record;
+  for (bool first = true; records.Next(&record); first = false) {
+    gather->Add(records.RecordStart(), record.size());
+    progress->Advance(record.size() + 2);
+    if (first && skip_first) continue;
+    on_key(FieldAt(record, column, dialect, &scratch));
+  }
+  gather->SetTextLength(records.TextLength());
+}
+
+// The table from standard input, loaded one physical line per row: records are not joined, so
+// every row is written back byte for byte.
 void LoadForRewrite(const RunSettings& s, TStringListCSVEX* table) {
   LoadTable(s, table);
   table->DetectQuotedFields();  // also when the command line names the quote character
-  // Keys decode stored tokens of the default style; the style options only shape text files.
   table->LineBreakStyle = kStyleRn;
-}
-
-// A table without lines has nothing to rewrite, and its file stays exactly as it is. A table
-// read from standard input always goes on to standard output, in its own encoding.
-void SaveUnlessEmpty(const RunSettings& s, TStringListCSVEX* table) {
-  if (IsStandardStream(s.TablePath)) {
-    table->SaveToStreamEX(WriteData);
-  } else if (table->LineCount() > 0) {
-    table->SaveToFileEX(s.TablePath);
-  }
 }
 
 }  // namespace
@@ -31,20 +81,107 @@ void SaveUnlessEmpty(const RunSettings& s, TStringListCSVEX* table) {
 void RunSort(const RunSettings& s, TStringListCSVEX* table) {
   PrintLine("Sorted: " + s.TablePath);
   ProgressMeter progress("reading the table", 0);
-  LoadForRewrite(s, table);
-  progress.Phase("sorting");
   // A header row (named by "-ncfl"/"-ncfld0") stays on top, out of the sort.
-  table->SortByColumn(s.KeyColumn, s.NamesFromFirstLine);  // a negative column fails here
+  const bool keep_header = s.NamesFromFirstLine;
+  if (IsStandardStream(s.TablePath)) {
+    LoadForRewrite(s, table);
+    progress.Phase("sorting");
+    table->SortByColumn(s.KeyColumn, keep_header);  // a negative column fails here
+    progress.Phase("writing the table");
+    table->SaveToStreamEX(WriteData);
+    return;
+  }
+  const RewriteSource source = OpenForRewrite(s, table);
+  // A table without lines has nothing to rewrite, and its file stays exactly as it is.
+  if (!source.probe.has_lines) return;
+  RecordGather gather;
+  std::vector<size_t> order;
+  {
+    RecordKeySorter sorter(table->MatchCase);
+    progress.Count("reading the keys", source.probe.text_length);
+    ReadKeys(source, s.KeyColumn, keep_header, &gather, &progress,
+             [&sorter](std::string_view key) { sorter.Add(key); });
+    progress.Phase("sorting");
+    order = sorter.Order();
+  }
+  if (keep_header) {
+    for (size_t& record : order) ++record;
+    order.insert(order.begin(), 0);
+  }
+  table->SortedByColumn = true;
   progress.Phase("writing the table");
-  SaveUnlessEmpty(s, table);
+  TableFileWriter writer(*table, s.TablePath);
+  gather.Write(*source.found, order, gather.SortBuffer(), [&writer](std::string_view row) {
+    writer.WriteRow(row);
+  });
+  writer.Commit();
 }
 
 void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
   PrintLine("Dublicated delete: " + s.TablePath);
   ProgressMeter progress("reading the table", 0);
-  LoadForRewrite(s, table);
-  progress.Phase("removing duplicates");
-  table->RemoveDuplicates(s.KeyColumn, s.KeepLast, s.NamesFromFirstLine);  // likewise
+  // A header row (named by "-ncfl"/"-ncfld0") is always kept, and its key is no key: a data
+  // row may repeat it.
+  const bool keep_header = s.NamesFromFirstLine;
+  if (IsStandardStream(s.TablePath)) {
+    LoadForRewrite(s, table);
+    progress.Phase("removing duplicates");
+    table->RemoveDuplicates(s.KeyColumn, s.KeepLast, keep_header);  // likewise
+    progress.Phase("writing the table");
+    table->SaveToStreamEX(WriteData);
+    return;
+  }
+  const RewriteSource source = OpenForRewrite(s, table);
+  if (!source.probe.has_lines) return;
+  progress.Count("removing duplicates", source.probe.text_length);
+  // Keys are equal when their bytes are: "01" and "1" are different keys, and a later record
+  // only ever replaces the kept record of its own key.
+  KeyArena arena;
+  if (!s.KeepLast) {
+    // The first record of each key is the one kept, so records go out as they are read.
+    std::unordered_set<std::string_view> seen;
+    TableRecords records = PhysicalRecords(source);
+    const FieldDialect dialect = source.format.Dialect();
+    TableFileWriter writer(*table, s.TablePath);
+    std::string scratch;
+    std::string_view record;
+    for (bool first = true; records.Next(&record); first = false) {
+      progress.Advance(record.size() + 2);
+      if (first && keep_header) {
+        writer.WriteRow(record);
+        continue;
+      }
+      const std::string_view key = FieldAt(record, s.KeyColumn, dialect, &scratch);
+      if (seen.count(key) > 0) continue;
+      seen.insert(arena.Keep(key));
+      writer.WriteRow(record);
+    }
+    writer.Commit();
+    return;
+  }
+  // Each key keeps the place of its first record and the content of its last: a first pass
+  // finds them, a second copies the records to their places.
+  std::unordered_map<std::string_view, size_t> place_of_key;
+  std::vector<size_t> survivors;
+  RecordGather gather;
+  size_t r = 0;
+  if (keep_header) survivors.push_back(r++);
+  ReadKeys(source, s.KeyColumn, keep_header, &gather, &progress, [&](std::string_view key) {
+    auto found = place_of_key.find(key);
+    if (found == place_of_key.end()) {
+      place_of_key.emplace(arena.Keep(key), survivors.size());
+      survivors.push_back(r);
+    } else {
+      survivors[found->second] = r;
+    }
+    ++r;
+  });
+  place_of_key = std::unordered_map<std::string_view, size_t>();
+  arena.Clear();
   progress.Phase("writing the table");
-  SaveUnlessEmpty(s, table);
+  TableFileWriter writer(*table, s.TablePath);
+  gather.Write(*source.found, survivors, kDedupeGatherBuffer, [&writer](std::string_view row) {
+    writer.WriteRow(row);
+  });
+  writer.Commit();
 }

@@ -60,10 +60,10 @@ TableProbe ProbeTable(const RunSettings& settings, const std::string& path) {
 }
 
 TableRecords::TableRecords(const std::string& path, const TableFormat& format)
-    : text_(path),
-      lines_(&text_),
-      records_(&lines_, format.delimiter, format.quote,
-               LineBreakToken(format.style, format.join_kind)) {}
+    : TableRecords(path, format, LineBreakToken(format.style, format.join_kind)) {}
+
+TableRecords::TableRecords(const std::string& path, const TableFormat& format, std::string token)
+    : text_(path), lines_(&text_), records_(&lines_, format.delimiter, format.quote, token) {}
 
 bool JoinTokenStandsIn(const std::string& path, const TableFormat& format) {
   const std::string token = LineBreakToken(format.style, format.join_kind);

@@ -39,8 +39,15 @@ class TableRecords {
  public:
   /// `path`: the entry found. Throws "Cannot open file "%s". %s".
   TableRecords(const std::string& path, const TableFormat& format);
+  /// The records as the physical lines make them up, each record's lines joined with
+  /// `token` (CR LF keeps a record as its lines stand).
+  TableRecords(const std::string& path, const TableFormat& format, std::string token);
   /// The next record, valid until the next call; false after the last one.
   bool Next(std::string_view* record) { return records_.Next(record); }
+  /// Where the record Next() gave last starts in the decoded text.
+  uint64_t RecordStart() const { return records_.RecordStart(); }
+  /// The length of the decoded text, once Next() has returned false.
+  uint64_t TextLength() const { return lines_.Offset(); }
 
  private:
   TableText text_;

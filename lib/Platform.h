@@ -65,6 +65,8 @@ class FileReader {
   /// Reads up to `size` bytes into `data`; returns how many (0 at the end of the file). Throws
   /// "Cannot open file "%s". %s" when the system cannot read it.
   size_t Read(char* data, size_t size);
+  /// Goes on reading at byte `offset` from the file's start. Throws as Read() does.
+  void Seek(uint64_t offset);
 
  private:
   struct Impl;

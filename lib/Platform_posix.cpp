@@ -348,6 +348,16 @@ size_t FileReader::Read(char* data, size_t size) {
   return static_cast<size_t>(n);
 }
 
+void FileReader::Seek(uint64_t offset) {
+  if (impl_->kept) {
+    impl_->pos = static_cast<size_t>(std::min<uint64_t>(offset, impl_->kept->size()));
+    return;
+  }
+  if (lseek(impl_->fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
+    throw OpenError(impl_->path, LastErrorText());
+  }
+}
+
 namespace {
 
 // ---- Removing temporary files when the run is interrupted ----

@@ -229,6 +229,14 @@ size_t FileReader::Read(char* data, size_t size) {
   return got;
 }
 
+void FileReader::Seek(uint64_t offset) {
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(offset);
+  if (!SetFilePointerEx(impl_->file, to, nullptr, FILE_BEGIN)) {
+    throw OpenError(impl_->path, LastErrorText());
+  }
+}
+
 namespace {
 
 // ---- Removing temporary files when the run is interrupted ----

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "StringListEX.h"
 
@@ -29,3 +31,23 @@ class RecordKeyReader {
 
 /// Storage for keys that do not live in the table's lines.
 using KeyArena = ByteArena;
+
+/// The order the table's sort gives records, from their keys alone: keys are added one record
+/// at a time (copied where needed, so the records need not stay), then sorted once with the
+/// same steps, and so the same order of equal keys, as TStringListCSVEX::SortByColumn.
+class RecordKeySorter {
+ public:
+  explicit RecordKeySorter(bool match_case);
+  ~RecordKeySorter();
+  RecordKeySorter(const RecordKeySorter&) = delete;
+  RecordKeySorter& operator=(const RecordKeySorter&) = delete;
+
+  /// The key of the next record.
+  void Add(std::string_view key);
+  /// The records' indices (in the order they were added) in sorted order. Releases the keys.
+  std::vector<size_t> Order();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};

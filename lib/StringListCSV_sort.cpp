@@ -252,3 +252,31 @@ void TStringListCSVEX::ApplyRowOrder(const std::vector<size_t>& order) {
   }
   lines_.Reorder(order);
 }
+
+struct RecordKeySorter::Impl {
+  bool match_case;
+  std::vector<SortEntry> entries;
+  KeyArena arena;
+};
+
+RecordKeySorter::RecordKeySorter(bool match_case) : impl_(std::make_unique<Impl>()) {
+  impl_->match_case = match_case;
+}
+
+RecordKeySorter::~RecordKeySorter() = default;
+
+void RecordKeySorter::Add(std::string_view key) {
+  const size_t unit = impl_->entries.size();
+  const SortEntry entry(key, unit);
+  impl_->entries.push_back(entry.Inline() ? entry : SortEntry(impl_->arena.Keep(key), unit));
+}
+
+std::vector<size_t> RecordKeySorter::Order() {
+  PartitionSort(&impl_->entries, impl_->match_case ? NaturalCompareStr : NaturalCompareText);
+  std::vector<size_t> order;
+  order.reserve(impl_->entries.size());
+  for (const SortEntry& entry : impl_->entries) order.push_back(entry.Unit());
+  impl_->entries = std::vector<SortEntry>();
+  impl_->arena.Clear();
+  return order;
+}

@@ -46,6 +46,12 @@ TableFormat FormatForFields(const FormatChoice& choice, const TableProbe& probe)
   format.style = choice.style;
   format.encoding = probe.encoding;
   format.write_bom = probe.write_bom;
+  if (probe.utf8_mark) {
+    // The mark goes back with the table, so the file still opens as UTF-8.
+    format.encoding = TStringListEX::kEncodingUtf8;
+    format.write_bom = true;
+    format.keeps_utf8_mark = true;
+  }
   return format;
 }
 

@@ -45,7 +45,34 @@ size_t TableText::Fill() {
   return got;
 }
 
+void TableText::Seek(uint64_t offset) {
+  if (offset == 0) return;
+  if (encoding_ == 0) {
+    // The text is the file's bytes after a UTF-8 mark, which the text never shows.
+    const bool marked = StartsWith(raw_, kMarkUtf8);
+    file_->Seek(offset + (marked ? kMarkUtf8.size() : 0));
+    raw_.clear();
+    ended_ = false;
+    at_start_ = false;
+    return;
+  }
+  std::string piece;
+  uint64_t at = 0;
+  while (piece.clear(), Next(&piece)) {
+    if (at + piece.size() > offset) {
+      carry_.assign(piece, static_cast<size_t>(offset - at), std::string::npos);
+      return;
+    }
+    at += piece.size();
+  }
+}
+
 bool TableText::Next(std::string* out) {
+  if (!carry_.empty()) {
+    out->append(carry_);
+    carry_.clear();
+    return true;
+  }
   Fill();
   const size_t before = out->size();
   if (encoding_ == 0) {
@@ -73,6 +100,7 @@ bool TableText::Next(std::string* out) {
     at_start_ = false;
     if (std::string_view(*out).substr(before).compare(0, kMarkUtf8.size(), kMarkUtf8) == 0) {
       out->erase(before, kMarkUtf8.size());
+      utf8_mark_ = encoding_ == 0;
     }
   }
   return true;
@@ -87,6 +115,7 @@ bool LineSplitter::Next(std::string_view* line) {
     if (!skip_lf_) {
       const size_t end = FindLineEnd(buffer_, std::max(pos_, searched_));
       if (end < buffer_.size()) {
+        line_start_ = base_ + pos_;
         *line = std::string_view(buffer_).substr(pos_, end - pos_);
         skip_lf_ = buffer_[end] == '\r';
         pos_ = searched_ = end + 1;
@@ -97,11 +126,13 @@ bool LineSplitter::Next(std::string_view* line) {
     if (ended_) {
       skip_lf_ = false;
       if (pos_ >= buffer_.size()) return false;
+      line_start_ = base_ + pos_;
       *line = std::string_view(buffer_).substr(pos_);
       pos_ = searched_ = buffer_.size();
       return true;
     }
     buffer_.erase(0, pos_);
+    base_ += pos_;
     searched_ -= pos_;
     pos_ = 0;
     while (!ended_ && buffer_.size() == searched_) {
@@ -148,6 +179,7 @@ bool RecordAssembler::Next(std::string_view* record) {
   std::string_view line;
   while (lines_->Next(&line)) {
     const bool open = ScanLine(line, delimiter_, quote_, &open_);
+    if (!pending) record_start_ = lines_->LineStart();
     if (!pending && !open) {  // a record on its own line comes as it is
       *record = line;
       return true;
@@ -204,6 +236,8 @@ TableProbe ProbeTableFile(const std::string& path, char quote,
       throw TessarinError("Cannot load file \"" + path +
                           "\". It holds a NUL byte: it is not a text table");
     }
+    probe.utf8_mark = probe.utf8_mark || text.HadUtf8Mark();
+    probe.text_length += piece.size();
     if (piece.empty()) continue;
     probe.has_lines = true;
     std::string_view scan = piece;

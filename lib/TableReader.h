@@ -29,9 +29,15 @@ class TableText {
   uint32_t Encoding() const { return encoding_; }
   /// True when the file had a UTF-16 mark (saving writes it back).
   bool WriteBom() const { return encoding_ != 0; }
+  /// True when an 8-bit text began with a UTF-8 mark (known after the first Next()).
+  bool HadUtf8Mark() const { return utf8_mark_; }
   /// Appends the next piece of text to `out`; false (nothing appended) after the last one.
   /// Throws as FileReader::Read does.
   bool Next(std::string* out);
+  /// Makes the text start at byte `offset` of the decoded text: the next piece begins there.
+  /// Call before the first Next(). An 8-bit file is read on from there; a UTF-16 file is
+  /// decoded up to there (its text offsets do not map to file offsets).
+  void Seek(uint64_t offset);
 
  private:
   size_t Fill();
@@ -41,8 +47,10 @@ class TableText {
   bool big_endian_ = false;
   bool at_start_ = true;
   bool ended_ = false;
+  bool utf8_mark_ = false;
   size_t piece_;  // bytes the next read asks for
   std::string raw_;  // file bytes not yet decoded (UTF-16: a unit or a lead surrogate carried)
+  std::string carry_;  // decoded text that Seek() read past its offset, given out first
 };
 
 /// The physical lines of a text read piece by piece; CR, LF and CR LF end a line, a last line
@@ -52,9 +60,16 @@ class LineSplitter {
   explicit LineSplitter(TableText* text) : text_(text) {}
   /// The next line, valid until the next call; false after the last one.
   bool Next(std::string_view* line);
+  /// Where the line Next() gave last starts in the text, counted in bytes from its start.
+  uint64_t LineStart() const { return line_start_; }
+  /// How far into the text the lines given so far reach: the text's length once Next() has
+  /// returned false.
+  uint64_t Offset() const { return base_ + pos_; }
 
  private:
   TableText* text_;
+  uint64_t base_ = 0;  // offset in the text of buffer_[0]
+  uint64_t line_start_ = 0;
   std::string buffer_;
   size_t pos_ = 0;
   size_t searched_ = 0;  // no line end stands in buffer_ before this
@@ -71,6 +86,8 @@ class RecordAssembler {
       : lines_(lines), delimiter_(delimiter), quote_(quote), token_(std::move(token)) {}
   /// The next record, valid until the next call; false after the last one.
   bool Next(std::string_view* record);
+  /// Where the record Next() gave last starts in the text (the start of its first line).
+  uint64_t RecordStart() const { return record_start_; }
   /// Whether the line leaves a quoted field open, by the scan that joins records (`open`
   /// carries the state from line to line).
   static bool ScanLine(std::string_view line, char delimiter, char quote, bool* open);
@@ -82,6 +99,7 @@ class RecordAssembler {
   std::string token_;
   std::string gathered_;
   bool open_ = false;
+  uint64_t record_start_ = 0;
 };
 
 /// What the first pass over a table finds.
@@ -90,6 +108,8 @@ struct TableProbe {
   std::string first_line;  ///< line 0 as loading splits it
   uint32_t encoding = 0;   ///< as TableText::Encoding()
   bool write_bom = false;
+  bool utf8_mark = false;    ///< as TableText::HadUtf8Mark()
+  uint64_t text_length = 0;  ///< bytes of the decoded text
   /// Whether a line begins with the quote mark asked for, or the chosen delimiter stands right
   /// before one (the delimiter is chosen from the first line by `delimiter_of`).
   bool quote_after_delimiter = false;

@@ -1,0 +1,45 @@
+// Writing the records of a table text in another order than they stand, without holding the
+// table: the text is read again once per share of the output, and each share's records are
+// copied into a buffer of a fixed size at the places the new order gives them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class RecordGather {
+ public:
+  /// Notes the next record of the text, in the order they stand: where it starts in the
+  /// decoded text and the length of its lines joined with CR LF.
+  void Add(uint64_t start, uint64_t joined_length) {
+    starts_.push_back(start);
+    lengths_.push_back(joined_length);
+  }
+  /// The length of the decoded text, so the last record knows where it ends.
+  void SetTextLength(uint64_t length) { text_length_ = length; }
+  size_t Count() const { return starts_.size(); }
+  /// A buffer size for Write() with all the records in a new order that keeps the whole
+  /// write, what this object and the order hold included, within half the text's length
+  /// where the text is long enough for that.
+  size_t SortBuffer() const;
+
+  /// Hands each record named by `order` (indices of Add() calls, each at most once) to
+  /// `write_row` in that order, as its lines joined with CR LF. Reads the table file at `path`
+  /// again, as often as the output needs buffers of `budget` bytes (at least once).
+  /// Throws "Cannot load file "<path>". It changed while it was read" when the text no longer
+  /// holds the records noted.
+  void Write(const std::string& path, const std::vector<size_t>& order, size_t budget,
+             const std::function<void(std::string_view)>& write_row) const;
+
+ private:
+  std::vector<uint64_t> starts_;
+  std::vector<uint64_t> lengths_;
+  uint64_t text_length_ = 0;
+};
+
+/// Appends the lines of `raw` (ended by CR, LF or CR LF; the last one may have no break)
+/// joined with CR LF, without a break after the last one.
+void AppendJoinedLines(std::string_view raw, std::string* out);
