@@ -81,44 +81,128 @@ std::vector<std::string> ColumnFileNames(const RunSettings& settings, const TStr
 
 namespace {
 
-std::string ReadTextBytes(const std::string& path) {
-  const bool standard_input = IsStandardStream(path);
-  const std::string actual = standard_input ? "-" : ActualPath(path);
-  std::string bytes =
-      standard_input ? platform::ReadStandardInput() : platform::ReadWholeFile(actual);
-  // Splitting would stop at a NUL byte and silently drop the rest of the file.
+// Splitting would stop at a NUL byte and silently drop the rest of the file.
+void RefuseNul(std::string_view bytes, const std::string& name) {
   if (std::memchr(bytes.data(), 0, bytes.size()) != nullptr) {
-    throw TessarinError("Cannot load file \"" + CutName(actual) +
+    throw TessarinError("Cannot load file \"" + CutName(name) +
                         "\". It holds a NUL byte: it is not a text file");
   }
-  // Editors like to put a byte-order mark in front; it is never part of the first value.
-  if (bytes.compare(0, kMarkUtf8.size(), kMarkUtf8) == 0) bytes.erase(0, kMarkUtf8.size());
-  return bytes;
 }
 
 }  // namespace
 
-TextFileLines::TextFileLines(const std::string& path)
+TextFileLines::TextFileLines(const std::string& path, size_t piece)
     : name_(IsStandardStream(path) ? "standard input" : ActualPath(path)),
-      bytes_(ReadTextBytes(path)) {}
+      path_(IsStandardStream(path) ? std::string() : name_),
+      piece_(std::max<size_t>(piece, 4096)) {
+  if (path_.empty()) {
+    bytes_ = platform::ReadStandardInput();
+    RefuseNul(bytes_, "-");
+    size_ = read_ = bytes_.size();
+    ended_ = true;
+  } else {
+    // The mark needs the first bytes together, however the system hands them over.
+    while (bytes_.size() < kMarkUtf8.size() && Fill()) {
+    }
+  }
+  // Editors like to put a byte-order mark in front; it is never part of the first value.
+  if (bytes_.compare(0, kMarkUtf8.size(), kMarkUtf8) == 0) pos_ = searched_ = kMarkUtf8.size();
+}
+
+bool TextFileLines::Fill() {
+  if (ended_) return false;
+  // Open only for this piece: the next one is read from where this one ended.
+  platform::FileReader file(path_);
+  size_ = std::max(file.Size(), read_);
+  if (read_ > 0) file.Seek(read_);
+  const size_t old = bytes_.size();
+  bytes_.resize(old + piece_);
+  size_t got = 0;
+  while (got < piece_) {
+    const size_t n = file.Read(&bytes_[old + got], piece_ - got);
+    if (n == 0) {
+      ended_ = true;
+      break;
+    }
+    got += n;
+  }
+  bytes_.resize(old + got);
+  RefuseNul(std::string_view(bytes_).substr(old), name_);
+  read_ += got;
+  return got > 0;
+}
 
 bool TextFileLines::Next(std::string_view* line) {
-  const size_t n = bytes_.size();
-  if (pos_ >= n) return false;
-  const size_t end = FindLineEnd(bytes_, pos_);
-  *line = std::string_view(bytes_.data() + pos_, end - pos_);
-  pos_ = end;
-  if (pos_ < n && bytes_[pos_] == '\r') ++pos_;
-  if (pos_ < n && bytes_[pos_] == '\n') ++pos_;
-  ++taken_;
-  return true;
+  for (;;) {
+    if (skip_lf_ && pos_ < bytes_.size()) {
+      if (bytes_[pos_] == '\n') ++pos_;
+      skip_lf_ = false;
+      searched_ = std::max(searched_, pos_);
+    }
+    if (!skip_lf_) {
+      const size_t end = FindLineEnd(bytes_, std::max(pos_, searched_));
+      if (end < bytes_.size()) {
+        *line = std::string_view(bytes_).substr(pos_, end - pos_);
+        skip_lf_ = bytes_[end] == '\r';
+        pos_ = searched_ = end + 1;
+        ++taken_;
+        return true;
+      }
+      searched_ = bytes_.size();
+    }
+    if (ended_) {
+      skip_lf_ = false;
+      if (pos_ >= bytes_.size()) return false;
+      *line = std::string_view(bytes_).substr(pos_);
+      pos_ = searched_ = bytes_.size();
+      ++taken_;
+      return true;
+    }
+    // The lines given so far are done with: only the unfinished one is kept.
+    bytes_.erase(0, pos_);
+    base_ += pos_;
+    searched_ -= pos_;
+    pos_ = 0;
+    Fill();
+  }
+}
+
+bool TextFileLines::AtEnd() {
+  for (;;) {
+    if (skip_lf_ && pos_ < bytes_.size()) {
+      if (bytes_[pos_] == '\n') ++pos_;
+      skip_lf_ = false;
+      searched_ = std::max(searched_, pos_);
+    }
+    if (pos_ < bytes_.size()) return false;
+    if (ended_) return true;
+    bytes_.erase(0, pos_);
+    base_ += pos_;
+    searched_ -= pos_;
+    pos_ = 0;
+    Fill();
+  }
+}
+
+void TextFileLines::RefuseNulAhead() const {
+  if (ended_) return;  // everything is read already
+  platform::FileReader file(path_);
+  std::string piece(piece_, '\0');
+  for (size_t n; (n = file.Read(&piece[0], piece.size())) > 0;) {
+    RefuseNul(std::string_view(piece).substr(0, n), name_);
+  }
+}
+
+void TextFileLines::TakeRest() {
+  if (rest_taken_) return;
+  std::string_view line;
+  while (Next(&line)) unused_text_ = unused_text_ || !line.empty();
+  rest_taken_ = true;
 }
 
 void TextFileLines::ReportUnusedLines(long long used) {
-  bool unused_text = false;
-  std::string_view line;
-  while (Next(&line)) unused_text = unused_text || !line.empty();
-  if (!unused_text) return;
+  TakeRest();
+  if (!unused_text_) return;
   PrintNote(name_ + " has " + std::to_string(taken_) + " lines for " + std::to_string(used) +
             " rows; the last " + std::to_string(taken_ - used) + " are not used");
 }

@@ -41,34 +41,55 @@ class ColumnFileNamer {
   std::unordered_set<std::string> taken_;  // folded names already given to a column
 };
 
-/// The lines of a text file, read one after the other without an index of them (a column file
-/// of a large table costs no more than its bytes). Lines end at CR, LF or CR LF; a UTF-8
+/// The lines of a text file, read one after the other in pieces (a column file of a large table
+/// costs no more than the piece it is read in). Lines end at CR, LF or CR LF; a UTF-8
 /// byte-order mark at the start is dropped, and a file holding a NUL byte is refused. The path
-/// "-" reads standard input.
+/// "-" reads standard input (whole: it cannot be read again). The file is open only while a
+/// piece is read, so a table of many columns never runs out of open files.
 class TextFileLines {
  public:
-  explicit TextFileLines(const std::string& path);
+  /// Reads the first piece. `piece`: how many bytes each read takes.
+  explicit TextFileLines(const std::string& path, size_t piece = size_t{1} << 20);
   /// The file's name for messages: its path, or "standard input".
   const std::string& Name() const { return name_; }
   /// Bytes of the file given out as lines so far (line ends included), for progress.
-  uint64_t BytesTaken() const { return pos_; }
-  uint64_t Size() const { return bytes_.size(); }
+  uint64_t BytesTaken() const { return base_ + pos_; }
+  /// The file's size (for standard input: its bytes).
+  uint64_t Size() const { return size_; }
+  /// Reads the whole file once ahead, only to refuse it now when it holds a NUL byte.
+  void RefuseNulAhead() const;
+  /// Reads the lines not taken yet, so that a NUL byte among them is refused now, and notes
+  /// whether any of them holds text. ReportUnusedLines() then reads nothing more.
+  void TakeRest();
   /// When the lines not taken hold any text, says on standard error how many lines the file
   /// has and that those after the first `used` are not used. Empty lines left over (an
   /// editor's final line break) say nothing. Takes the remaining lines.
   void ReportUnusedLines(long long used);
-  /// The next line, valid while this object lives; false after the last one.
+  /// The next line, valid until the next call; false after the last one.
   bool Next(std::string_view* line);
   /// True when Next() has no line left to give.
-  bool AtEnd() const { return pos_ >= bytes_.size(); }
+  bool AtEnd();
   /// How many lines Next() has given so far.
   long long Taken() const { return taken_; }
 
  private:
+  /// Appends the next piece of the file to the text; false at its end.
+  bool Fill();
+
   std::string name_;
-  std::string bytes_;
+  std::string path_;  // the file read; empty for standard input
+  size_t piece_;
+  uint64_t read_ = 0;  // bytes of the file read so far
+  uint64_t size_ = 0;
+  bool ended_ = false;
+  std::string bytes_;  // the text read and not yet dropped
+  uint64_t base_ = 0;  // bytes dropped before bytes_[0]
   size_t pos_ = 0;
+  size_t searched_ = 0;   // no line end stands in bytes_ before this
+  bool skip_lf_ = false;  // the last line ended with CR: an LF right after it belongs to it
   long long taken_ = 0;
+  bool rest_taken_ = false;
+  bool unused_text_ = false;
 };
 
 /// Counts the values whose line in a text file would not read back as the value itself (the

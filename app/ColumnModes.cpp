@@ -21,13 +21,6 @@ int32_t ChosenColumn(const RunSettings& settings, const TStringListCSVEX& table)
   return settings.ColumnByName ? FindColumnByName(table, settings.ColumnName) : settings.Column;
 }
 
-// The bytes of the table's rows with their line ends: what a progress share counts towards.
-uint64_t TableBytes(const TStringListCSVEX& table) {
-  uint64_t bytes = 0;
-  for (long long r = 0; r < table.LineCount(); ++r) bytes += table.LineView(r).size() + 2;
-  return bytes;
-}
-
 // Where the lines of unpack column go: the text file, created only once there is a line to
 // write (so that an existing file stays when there is none), or standard output ("-").
 class TextOutput {
@@ -98,39 +91,52 @@ void RunUnpackColumn(const RunSettings& settings, TStringListCSVEX* table) {
 
 void RunPackColumn(const RunSettings& settings, TStringListCSVEX* table) {
   ProgressMeter progress("reading the table", 0);
-  PrepareTable(settings, table);
+  // The table streams through, each record written as soon as its value is in; only its row
+  // 0 stays in `table` (where a column name is looked up).
+  FieldRecords records(settings, table);
   PrintLine("PACK COLOM: " + settings.TablePath);
   if (!IsStandardStream(settings.TextPath) && !EntryExistsNoCase(settings.TextPath)) {
     throw NotFoundError(settings.TextPath);
   }
   TextFileLines lines(settings.TextPath);
+  lines.RefuseNulAhead();  // a text file that is no text is refused before anything else
   const int32_t column = ChosenColumn(settings, *table);  // no name is found in an empty table
-  if (table->LineCount() == 0) {                          // an empty table is left as it is
+  if (!records.HasLines()) {                              // an empty table is left as it is
     if (IsStandardStream(settings.TablePath)) table->SaveToStreamEX(WriteData);
     return;
   }
-  // Rows go straight to the file, so the table is never held twice.
   TableOutput output(*table, settings.TablePath);
-  progress.Count("pack column", TableBytes(*table));
+  progress.Count("pack column", records.TextLength());
   const long long first_row = settings.SkipFirstLine ? 1 : 0;
+  const FieldDialect dialect = records.Format().Dialect();
   std::string row;
+  std::string scratch;
+  std::string value;
+  std::string_view record;
   std::string_view line;
-  for (long long r = 0; r < table->LineCount(); ++r) {
-    row.assign(table->LineView(r));
-    if (column >= 0 && r >= first_row) {
-      if (lines.AtEnd()) {
-        PrintLine("Warning count lines csv moree txt: csv=" + std::to_string(r) +
-                  " txt=" + std::to_string(lines.Taken()));
-      } else if (settings.ClearEmpty && table->GetField(row, column).empty()) {
-        table->ReplaceField(&row, std::string(), column, true);
-      } else {
-        lines.Next(&line);
-        table->ReplaceField(&row, UnescapeText(line, settings.FormatEnter, true), column, true);
-      }
+  for (long long r = 0; records.Next(&record); ++r) {
+    progress.Advance(record.size() + 2);
+    if (column < 0 || r < first_row) {
+      output.WriteRow(record);
+      continue;
+    }
+    row.assign(record);
+    if (lines.AtEnd()) {
+      PrintLine("Warning count lines csv moree txt: csv=" + std::to_string(r) +
+                " txt=" + std::to_string(lines.Taken()));
+    } else if (settings.ClearEmpty && FieldAt(row, column, dialect, &scratch).empty()) {
+      table->ReplaceField(&row, std::string_view(), column, true);
+    } else {
+      lines.Next(&line);
+      value.clear();
+      AppendUnescaped(&value, line, settings.FormatEnter, true);
+      table->ReplaceField(&row, value, column, true);
     }
     output.WriteRow(row);
-    progress.Advance(row.size() + 2);
   }
+  // A NUL byte in the lines not used is refused as one in the lines used is.
+  const long long used = lines.Taken();
+  if (column >= 0) lines.TakeRest();
   output.Commit();
-  if (column >= 0) lines.ReportUnusedLines(lines.Taken());
+  if (column >= 0) lines.ReportUnusedLines(used);
 }

@@ -82,6 +82,7 @@ FieldRecords::FieldRecords(const RunSettings& settings, TStringListCSVEX* table)
     join_token_in_text_ = PrepareTable(settings, table);
     format_ = FormatOf(*table);
     has_lines_ = table->LineCount() > 0;
+    for (long long r = 0; r < table->LineCount(); ++r) text_length_ += table->LineView(r).size() + 2;
     loaded_ = true;
     return;
   }
@@ -92,6 +93,7 @@ FieldRecords::FieldRecords(const RunSettings& settings, TStringListCSVEX* table)
   format_ = FormatForFields(ChoiceOf(settings), probe);
   ApplyFormat(format_, table);
   has_lines_ = probe.has_lines;
+  text_length_ = probe.text_length;
   if (!has_lines_) return;
   stream_ = std::make_unique<TableRecords>(*found_, format_);
   std::string_view first;

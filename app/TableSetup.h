@@ -71,6 +71,8 @@ class FieldRecords {
   const TableFormat& Format() const { return format_; }
   /// False for a table without lines.
   bool HasLines() const { return has_lines_; }
+  /// The bytes of the table's text, for progress.
+  uint64_t TextLength() const { return text_length_; }
   /// The next record, valid until the next call; false after the last one.
   bool Next(std::string_view* record);
   /// JoinTokenStandsIn() for this table (the file is read once more for it).
@@ -79,6 +81,7 @@ class FieldRecords {
  private:
   TableFormat format_;
   bool has_lines_ = false;
+  uint64_t text_length_ = 0;
   std::optional<std::string> found_;      // the table file; none for standard input
   std::unique_ptr<TableRecords> stream_;  // the file's records
   const TStringListCSVEX* table_;

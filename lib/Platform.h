@@ -67,6 +67,8 @@ class FileReader {
   size_t Read(char* data, size_t size);
   /// Goes on reading at byte `offset` from the file's start. Throws as Read() does.
   void Seek(uint64_t offset);
+  /// The file's size when it was opened (0 for what is not a regular file).
+  uint64_t Size() const;
 
  private:
   struct Impl;

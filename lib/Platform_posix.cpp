@@ -287,6 +287,7 @@ struct FileReader::Impl {
   int fd = -1;
   std::shared_ptr<const std::string> kept;  // the bytes of a stream, read once
   size_t pos = 0;
+  uint64_t size = 0;
   ~Impl() {
     if (fd >= 0) close(fd);
   }
@@ -331,8 +332,11 @@ FileReader::FileReader(const std::string& path) : impl_(std::make_unique<Impl>()
     impl_->kept = std::move(bytes);
     return;
   }
+  impl_->size = static_cast<uint64_t>(st.st_size);
   posix_fadvise(impl_->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
+
+uint64_t FileReader::Size() const { return impl_->kept ? impl_->kept->size() : impl_->size; }
 
 FileReader::~FileReader() = default;
 

@@ -229,6 +229,12 @@ size_t FileReader::Read(char* data, size_t size) {
   return got;
 }
 
+uint64_t FileReader::Size() const {
+  LARGE_INTEGER size;
+  if (GetFileType(impl_->file) != FILE_TYPE_DISK || !GetFileSizeEx(impl_->file, &size)) return 0;
+  return static_cast<uint64_t>(size.QuadPart);
+}
+
 void FileReader::Seek(uint64_t offset) {
   LARGE_INTEGER to;
   to.QuadPart = static_cast<LONGLONG>(offset);
