@@ -19,6 +19,11 @@ namespace {
 // (the open files and their buffers are what limits it).
 constexpr long long kColumnsPerPass = 64;
 
+// Pack reads each column file in pieces of this many bytes, fewer for many files, but not
+// fewer than the least.
+constexpr size_t kAllFilePieces = size_t{32} << 20;
+constexpr size_t kLeastFilePiece = size_t{64} << 10;
+
 // Bytes all the columns of a pass gather before they go to their files.
 constexpr size_t kPassBuffer = size_t{16} << 20;
 
@@ -125,14 +130,30 @@ void WriteColumnFiles(const RunSettings& settings, const std::string& path,
 }
 
 // The column files pack reads: the named files of the old table's header (every one of them
-// must exist), or the numbered files up to the first one missing.
-// Each path is the entry found ignoring A-Z case.
-std::vector<std::string> PackColumnFiles(const RunSettings& settings, TStringListCSVEX* old) {
+// must exist), or the numbered files up to the first one missing. Each path is the entry found
+// ignoring A-Z case. The old table is read as a stream for its header (row 0 goes into `old`,
+// the table's first record) and its widest row; `probe` is its first pass, made here when it
+// is not made yet.
+std::vector<std::string> PackColumnFiles(const RunSettings& settings,
+                                         const std::optional<std::string>& table_found,
+                                         std::optional<TableProbe>* probe, TStringListCSVEX* old) {
   FolderIndex folders;
   std::vector<std::string> paths;
   if (settings.NamesFromFirstLine) {
-    PrepareTable(settings, old);
-    for (const std::string& name : ColumnFileNames(settings, *old, WidestRow(*old))) {
+    if (table_found && !*probe) *probe = ProbeTable(settings, *table_found);
+    const TableFormat format = FormatForFields(ChoiceOf(settings), *probe ? **probe : TableProbe());
+    ApplyFormat(format, old);
+    long long widest = 0;
+    if (table_found && (*probe)->has_lines) {
+      TableRecords records(*table_found, format);
+      const FieldDialect dialect = format.Dialect();
+      std::string_view record;
+      while (records.Next(&record)) {
+        if (old->LineCount() == 0) old->AddLine(record);
+        widest = std::max(widest, CountRowFields(record, dialect));
+      }
+    }
+    for (const std::string& name : ColumnFileNames(settings, *old, widest)) {
       std::optional<std::string> found = folders.Find(name);
       if (!found) throw NotFoundError(name);
       paths.push_back(std::move(*found));
@@ -200,35 +221,46 @@ void RunUnpack(const RunSettings& settings, TStringListCSVEX* table) {
 }
 
 void RunPack(const RunSettings& settings, TStringListCSVEX* table) {
-  table->Delimiter = settings.DelimiterChar;
-  table->QuoteMark = settings.QuoteSymbol;
-  table->QuotedFields = settings.UseQuotes;
-  if (settings.AutoDelimiter) table->CopyFormatFromFile(settings.TablePath);
-  table->LineBreakStyle = settings.FormatEnter;
+  // The old table hands its format down unless the command line names the delimiter; a first
+  // pass over it finds what that takes. Its quote test looks for the double quote whatever
+  // character the new table quotes with: it asks how the old file was written, and "-q" only
+  // says how the new one is to be.
+  const FormatChoice choice = ChoiceOf(settings);
+  const std::optional<std::string> found = FindEntryNoCase(settings.TablePath);
+  std::optional<TableProbe> probe;
+  if (found && settings.AutoDelimiter) {
+    probe = ProbeTableFile(*found, '"', [&choice](std::string_view first_line) {
+      return ChosenDelimiter(choice, first_line);
+    });
+  }
+  ApplyFormat(FormatForPack(choice, probe ? &*probe : nullptr), table);
+  // The header of "-ncfl" is read as unpack reads it, with the command line's quote character.
+  if (probe && choice.quote != '"') probe.reset();
   PrintLine("PACK: " + settings.TablePath);
   ProgressMeter progress("reading the column files", 0);
 
   TStringListCSVEX old;
-  old.AlwaysQuote = table->AlwaysQuote;
-  old.EscapeLineBreaks = table->EscapeLineBreaks;
-  const std::vector<std::string> names = PackColumnFiles(settings, &old);
+  const std::vector<std::string> names = PackColumnFiles(settings, found, &probe, &old);
   // "-ncfld0" keeps the old header row as it is; the files hold the rows after it.
   const bool keep_header = settings.SkipFirstLine && settings.NamesFromFirstLine;
   const long long header_rows = keep_header && old.LineCount() > 0 ? 1 : 0;
   const std::string header = header_rows > 0 ? old.GetLine(0) : std::string();
-  old.ClearLines();  // before the column files come in
+  old.ClearLines();
 
+  // Every column file is read in pieces; together they stay within a fixed amount of memory.
+  const size_t piece = std::max(kLeastFilePiece, kAllFilePieces / std::max<size_t>(1, names.size()));
   std::vector<std::unique_ptr<TextFileLines>> files;
   uint64_t total_bytes = 0;
   for (const std::string& name : names) {
-    files.push_back(std::make_unique<TextFileLines>(name));
+    files.push_back(std::make_unique<TextFileLines>(name, piece));
     total_bytes += files.back()->Size();
   }
   progress.Count("pack", total_bytes);
-  // Rows go straight to the file: the table is never held whole, only its column files.
+  // Rows go straight to the file: neither the table nor a column file is ever held whole.
   TableFileWriter writer(*table, settings.TablePath);
   if (header_rows > 0) writer.WriteRow(header);
   std::vector<std::string> values(files.size());
+  std::string row;
   std::string_view line;
   long long rows = 0;
   // The first file decides the rows; a shorter later file gives empty cells.
@@ -243,14 +275,22 @@ void RunPack(const RunSettings& settings, TStringListCSVEX* table) {
         row_bytes += line.size() + 2;
       }
     }
-    writer.WriteRow(table->JoinFields(values));
+    table->JoinFieldsTo(&row, values);
+    writer.WriteRow(row);
     ++rows;
     progress.Advance(row_bytes);
   }
+  // The lines beyond the rows are read too, so that a file holding a NUL byte there is refused
+  // before the table is replaced.
+  std::vector<long long> used(files.size());
+  for (size_t c = 0; c < files.size(); ++c) {
+    used[c] = files[c]->Taken();
+    files[c]->TakeRest();
+  }
   for (size_t c = 1; c < files.size(); ++c) {
-    if (files[c]->Taken() < rows) {
+    if (used[c] < rows) {
       PrintLine("Warning count lines csv moree txt: csv=" + std::to_string(rows + header_rows) +
-                " txt=" + std::to_string(files[c]->Taken()));
+                " txt=" + std::to_string(used[c]));
     }
   }
   writer.Commit();

@@ -104,15 +104,21 @@ void TStringListCSVEX::AppendCell(long long r, std::string_view value) {
 
 std::string TStringListCSVEX::JoinFields(const std::vector<std::string>& values) const {
   std::string row;
+  JoinFieldsTo(&row, values);
+  return row;
+}
+
+void TStringListCSVEX::JoinFieldsTo(std::string* row,
+                                    const std::vector<std::string>& values) const {
+  row->clear();
   for (size_t k = 0; k < values.size(); ++k) {
-    if (k > 0) row.push_back(Delimiter);
-    AppendFormatted(&row, values[k]);
+    if (k > 0) row->push_back(Delimiter);
+    AppendFormatted(row, values[k]);
   }
   // A row of one empty field is written as the placeholder where there is one.
-  if (values.size() == 1 && row.empty() && !AlwaysQuote && QuoteMark != 0) {
-    row.assign(2, QuoteMark);
+  if (values.size() == 1 && row->empty() && !AlwaysQuote && QuoteMark != 0) {
+    row->assign(2, QuoteMark);
   }
-  return row;
 }
 
 void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, long long n,

@@ -183,6 +183,8 @@ class TStringListCSVEX : public TStringListEX {
   /// The row made of these values, as appending them one by one to the empty row gives it,
   /// except that no value is ever lost: a leading empty field always keeps its place.
   std::string JoinFields(const std::vector<std::string>& values) const;
+  /// JoinFields into `row` (its bytes replaced), reusing its storage.
+  void JoinFieldsTo(std::string* row, const std::vector<std::string>& values) const;
   /// Appends one value in its written form (escaped, quoted) to `out`, without delimiter.
   void AppendFormatted(std::string* out, std::string_view value) const;
 

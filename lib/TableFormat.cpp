@@ -7,6 +7,18 @@ namespace {
 
 bool IsDelimiterCandidate(char c) { return c == '\t' || c == ',' || c == ';' || c == '|'; }
 
+// The table's encoding as it was read: UTF-16 with its mark, or a UTF-8 mark that goes back
+// with the table so the file still opens as UTF-8.
+void TakeEncoding(const TableProbe& probe, TableFormat* format) {
+  format->encoding = probe.encoding;
+  format->write_bom = probe.write_bom;
+  if (probe.utf8_mark) {
+    format->encoding = TStringListEX::kEncodingUtf8;
+    format->write_bom = true;
+    format->keeps_utf8_mark = true;
+  }
+}
+
 }  // namespace
 
 char DetectDelimiterIn(std::string_view s, char fallback) {
@@ -44,14 +56,7 @@ TableFormat FormatForFields(const FormatChoice& choice, const TableProbe& probe)
   format.always_quote = !choice.quote_optimize;
   format.escape_line_breaks = !choice.quote_optimize;
   format.style = choice.style;
-  format.encoding = probe.encoding;
-  format.write_bom = probe.write_bom;
-  if (probe.utf8_mark) {
-    // The mark goes back with the table, so the file still opens as UTF-8.
-    format.encoding = TStringListEX::kEncodingUtf8;
-    format.write_bom = true;
-    format.keeps_utf8_mark = true;
-  }
+  TakeEncoding(probe, &format);
   return format;
 }
 
@@ -60,6 +65,23 @@ TableFormat FormatForRewrite(const FormatChoice& choice, const TableProbe& probe
   rewrite.auto_quote = true;
   rewrite.style = 2;
   return FormatForFields(rewrite, probe);
+}
+
+TableFormat FormatForPack(const FormatChoice& choice, const TableProbe* old) {
+  TableFormat format;
+  format.delimiter = choice.delimiter;
+  format.quote = choice.quote;
+  format.quoted_fields = choice.use_quotes;
+  format.always_quote = !choice.quote_optimize;
+  format.escape_line_breaks = !choice.quote_optimize;
+  format.style = choice.style;
+  if (!choice.auto_delimiter || old == nullptr) return format;
+  TakeEncoding(*old, &format);
+  if (!old->has_lines) return format;
+  format.delimiter = ChosenDelimiter(choice, old->first_line);
+  // Without a quote character nothing may ever be written quoted.
+  format.quoted_fields = choice.quote != 0 && old->quote_after_delimiter;
+  return format;
 }
 
 void ApplyFormat(const TableFormat& format, TStringListCSVEX* table) {

@@ -56,6 +56,14 @@ TableFormat FormatForFields(const FormatChoice& choice, const TableProbe& probe)
 /// fields are always detected and values decode the default style.
 TableFormat FormatForRewrite(const FormatChoice& choice, const TableProbe& probe);
 
+/// The format of a table that pack builds from column files: the command line's, or, when it
+/// names no delimiter and there is an old table (`old`: its first pass, whose quote test looked
+/// for the double quote; none when it does not exist), the old table's encoding and byte-order
+/// mark, its delimiter (the command line's when its first line shows none) and whether its
+/// fields are quoted, so the new table keeps the format of the one it replaces. The quote
+/// character stays the command line's.
+TableFormat FormatForPack(const FormatChoice& choice, const TableProbe* old);
+
 /// Sets the table list's format fields (Delimiter, QuoteMark, QuotedFields, AlwaysQuote,
 /// EscapeLineBreaks, LineBreakStyle, RecordJoinKind, TextEncoding, WriteBom, KeepsUtf8Mark).
 void ApplyFormat(const TableFormat& format, TStringListCSVEX* table);
