@@ -68,14 +68,6 @@ void ReadKeys(const RewriteSource& source, long long column, bool skip_first,
   gather->SetTextLength(records.TextLength());
 }
 
-// The table from standard input, loaded one physical line per row: records are not joined, so
-// every row is written back byte for byte.
-void LoadForRewrite(const RunSettings& s, TStringListCSVEX* table) {
-  LoadTable(s, table);
-  table->DetectQuotedFields();  // also when the command line names the quote character
-  table->LineBreakStyle = kStyleRn;
-}
-
 }  // namespace
 
 void RunSort(const RunSettings& s, TStringListCSVEX* table) {

@@ -12,22 +12,44 @@ std::unique_ptr<TStringListCSVEX> CreateTableList(const RunSettings& settings) {
   return table;
 }
 
-void LoadTable(const RunSettings& settings, TStringListCSVEX* table) {
+namespace {
+
+// Loads the table (the table "-": standard input) into the list and finds in its lines what the
+// first pass over a table file finds, so that the format is settled by the same rules.
+TableProbe LoadAndProbe(const RunSettings& settings, TStringListCSVEX* table) {
   if (IsStandardStream(settings.TablePath)) {
     table->LoadFromBytesEX(platform::ReadStandardInput(), "-", 0);
   } else {
     table->LoadFromFileEX(settings.TablePath, 0);
   }
-  table->Delimiter = settings.DelimiterChar;
-  table->QuoteMark = settings.QuoteSymbol;
-  table->QuotedFields = settings.UseQuotes;
-  if (settings.AutoDelimiter) table->DetectDelimiter();
+  TableProbe probe;
+  probe.encoding = table->TextEncoding;
+  probe.write_bom = table->WriteBom;
+  probe.utf8_mark = table->KeepsUtf8Mark;
+  probe.has_lines = table->LineCount() > 0;
+  if (!probe.has_lines) return probe;
+  probe.first_line = table->GetLine(0);
+  const FormatChoice choice = ChoiceOf(settings);
+  const char delimiter = ChosenDelimiter(choice, probe.first_line);
+  for (long long r = 0; r < table->LineCount(); ++r) {
+    const std::string_view line = table->LineView(r);
+    probe.text_length += line.size() + 2;
+    if (choice.quote == 0 || probe.quote_after_delimiter) continue;
+    // A field quoted at the start of a line is a quoted field as much as one after a delimiter.
+    probe.quote_after_delimiter = (!line.empty() && line[0] == choice.quote) ||
+                                  FindPair(line, delimiter, choice.quote) != std::string_view::npos;
+  }
+  return probe;
+}
+
+}  // namespace
+
+void LoadForRewrite(const RunSettings& settings, TStringListCSVEX* table) {
+  ApplyFormat(FormatForRewrite(ChoiceOf(settings), LoadAndProbe(settings, table)), table);
 }
 
 bool PrepareTable(const RunSettings& settings, TStringListCSVEX* table) {
-  LoadTable(settings, table);
-  if (settings.AutoQuote) table->DetectQuotedFields();
-  table->LineBreakStyle = settings.FormatEnter;
+  ApplyFormat(FormatForFields(ChoiceOf(settings), LoadAndProbe(settings, table)), table);
   // Only values that keep tokens as text ("-qopt") can mistake one for a joined line break.
   bool join_token_in_text = false;
   const std::string token = LineBreakToken(table->LineBreakStyle, table->RecordJoinKind);

@@ -15,13 +15,12 @@
 /// The table list of the run, with the "-qopt" setting applied.
 std::unique_ptr<TStringListCSVEX> CreateTableList(const RunSettings& settings);
 
-/// Loads the table (the table "-": standard input) and puts the command line's delimiter,
-/// quote character and quoting over what loading detected; the delimiter is detected again
-/// when the command line names none.
-void LoadTable(const RunSettings& settings, TStringListCSVEX* table);
+/// Loads the table (the table "-": standard input) one physical line per row, in the format
+/// of a table rewritten row by row (FormatForRewrite).
+void LoadForRewrite(const RunSettings& settings, TStringListCSVEX* table);
 
-/// Loads the table, applies the command line's delimiter, quote and style over what loading
-/// detected, re-detects what the command line left open, and joins multi-line records.
+/// Loads the table (the table "-": standard input) in the format of a table read for its
+/// fields (FormatForFields) and joins multi-line records.
 /// Returns true when the table's own text holds the token that now stands where a record's
 /// lines were joined (see JoinTokenStandsIn()).
 bool PrepareTable(const RunSettings& settings, TStringListCSVEX* table);
