@@ -53,8 +53,8 @@ TableRecords PhysicalRecords(const RewriteSource& source) {
 // Reads every record's key and notes where the record stands. The first record's key is not
 // read when `skip_first` (a header row).
 template <typename OnKey>
-void ReadKeys(const RewriteSource& source, long long column, bool skip_first,
-              RecordGather* gather, ProgressMeter* progress, const OnKey& on_key) {
+void ReadKeys(const RewriteSource& source, long long column, bool skip_first, RecordGather* gather,
+              ProgressMeter* progress, const OnKey& on_key) {
   TableRecords records = PhysicalRecords(source);
   const FieldDialect dialect = source.format.Dialect();
   std::string scratch;
@@ -103,9 +103,8 @@ void RunSort(const RunSettings& s, TStringListCSVEX* table) {
   table->SortedByColumn = true;
   progress.Phase("writing the table");
   TableFileWriter writer(*table, s.TablePath);
-  gather.Write(*source.found, order, gather.SortBuffer(), [&writer](std::string_view row) {
-    writer.WriteRow(row);
-  });
+  gather.Write(*source.found, order, gather.SortBuffer(),
+               [&writer](std::string_view row) { writer.WriteRow(row); });
   writer.Commit();
 }
 
@@ -172,8 +171,7 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
   arena.Clear();
   progress.Phase("writing the table");
   TableFileWriter writer(*table, s.TablePath);
-  gather.Write(*source.found, survivors, kDedupeGatherBuffer, [&writer](std::string_view row) {
-    writer.WriteRow(row);
-  });
+  gather.Write(*source.found, survivors, kDedupeGatherBuffer,
+               [&writer](std::string_view row) { writer.WriteRow(row); });
   writer.Commit();
 }

@@ -104,7 +104,8 @@ FieldRecords::FieldRecords(const RunSettings& settings, TStringListCSVEX* table)
     join_token_in_text_ = PrepareTable(settings, table);
     format_ = FormatOf(*table);
     has_lines_ = table->LineCount() > 0;
-    for (long long r = 0; r < table->LineCount(); ++r) text_length_ += table->LineView(r).size() + 2;
+    for (long long r = 0; r < table->LineCount(); ++r)
+      text_length_ += table->LineView(r).size() + 2;
     loaded_ = true;
     return;
   }

@@ -84,8 +84,8 @@ class FieldRecords {
   std::optional<std::string> found_;      // the table file; none for standard input
   std::unique_ptr<TableRecords> stream_;  // the file's records
   const TStringListCSVEX* table_;
-  bool loaded_ = false;  // standard input's records are the table's lines
-  long long next_ = 0;   // the table's line Next() gives next, while it has one
+  bool loaded_ = false;              // standard input's records are the table's lines
+  long long next_ = 0;               // the table's line Next() gives next, while it has one
   bool join_token_in_text_ = false;  // known at once for standard input
 };
 

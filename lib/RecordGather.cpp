@@ -37,8 +37,8 @@ void AppendJoinedLines(std::string_view raw, std::string* out) {
   }
 }
 
-void RecordGather::Write(const std::string& path, const std::vector<size_t>& order,
-                         size_t budget, const std::function<void(std::string_view)>& write_row) const {
+void RecordGather::Write(const std::string& path, const std::vector<size_t>& order, size_t budget,
+                         const std::function<void(std::string_view)>& write_row) const {
   const size_t records = starts_.size();
   constexpr size_t kNone = static_cast<size_t>(-1);
   std::vector<size_t> place(records, kNone);
@@ -119,7 +119,8 @@ void RecordGather::Write(const std::string& path, const std::vector<size_t>& ord
       std::copy(joined.begin(), joined.end(), buffer.begin() + static_cast<long>(offsets[k - k0]));
     }
     for (size_t k = k0; k < k1; ++k) {
-      write_row(std::string_view(buffer).substr(offsets[k - k0], offsets[k - k0 + 1] - offsets[k - k0]));
+      write_row(
+          std::string_view(buffer).substr(offsets[k - k0], offsets[k - k0 + 1] - offsets[k - k0]));
     }
     k0 = k1;
   }

@@ -39,8 +39,7 @@ char DetectDelimiterIn(std::string_view s, char fallback) {
 }
 
 char ChosenDelimiter(const FormatChoice& choice, std::string_view first_line) {
-  return choice.auto_delimiter ? DetectDelimiterIn(first_line, choice.delimiter)
-                               : choice.delimiter;
+  return choice.auto_delimiter ? DetectDelimiterIn(first_line, choice.delimiter) : choice.delimiter;
 }
 
 TableFormat FormatForFields(const FormatChoice& choice, const TableProbe& probe) {

@@ -48,8 +48,8 @@ class TableText {
   bool at_start_ = true;
   bool ended_ = false;
   bool utf8_mark_ = false;
-  size_t piece_;  // bytes the next read asks for
-  std::string raw_;  // file bytes not yet decoded (UTF-16: a unit or a lead surrogate carried)
+  size_t piece_;       // bytes the next read asks for
+  std::string raw_;    // file bytes not yet decoded (UTF-16: a unit or a lead surrogate carried)
   std::string carry_;  // decoded text that Seek() read past its offset, given out first
 };
 
@@ -72,7 +72,7 @@ class LineSplitter {
   uint64_t line_start_ = 0;
   std::string buffer_;
   size_t pos_ = 0;
-  size_t searched_ = 0;  // no line end stands in buffer_ before this
+  size_t searched_ = 0;   // no line end stands in buffer_ before this
   bool skip_lf_ = false;  // the last line ended with CR: an LF right after it belongs to it
   bool ended_ = false;
 };

@@ -1,0 +1,65 @@
+// The modes that stream a table file give the bytes the same mode gives for the same table
+// loaded whole (the table "-", read from standard input, is loaded whole): random tables with
+// quoted records spanning lines, every kind of line end, repeated keys and a UTF-8 mark.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Workdir.h"
+
+namespace {
+
+using e2e::RunResult;
+using e2e::Workdir;
+
+std::string RandomTable(std::mt19937* rng, size_t rows) {
+  const char* const keys[] = {"a7", "a10", "b", "", "\"q,1\"", "a07", "\"x\r\ny\"", "B"};
+  const char* const values[] = {"v", "\"w,\"\"z\"\"\"", "\"line\r\nbreak\"", "", "u\\r\\nv"};
+  const char* const ends[] = {"\r\n", "\n", "\r\n", "\r"};
+  std::string table = "id,key,value\r\n";
+  for (size_t r = 0; r < rows; ++r) {
+    table += std::to_string((*rng)() % 50) + "," + keys[(*rng)() % std::size(keys)];
+    if ((*rng)() % 5 != 0) table += std::string(",") + values[(*rng)() % std::size(values)];
+    table += ends[(*rng)() % std::size(ends)];
+  }
+  return table;
+}
+
+TEST(StreamedModes, SameBytesAsTheTableLoadedWhole) {
+  std::mt19937 rng(17);
+  // "T" stands for the table: "-" loaded whole, the file streamed.
+  const std::vector<std::vector<std::string>> modes = {
+      {"-s", "1", "T"},
+      {"-s", "0", "T"},
+      {"-s", "2", "-ncfl", "T"},
+      {"-nd", "1", "T"},
+      {"-ndl", "1", "T"},
+      {"-ndl", "0", "-ncfl", "T"},
+      {"-nd", "1", "-q", "n", "T"},
+      {"-pc", "2", "T", "col.txt"},
+      {"-pc", "1", "-ce", "T", "col.txt"},
+  };
+  for (int round = 0; round < 3; ++round) {
+    std::string table = RandomTable(&rng, 3000);
+    if (round == 1) table = "\xEF\xBB\xBF" + table;
+    if (round == 2) table.resize(table.size() - 1);  // a last line without its break, maybe cut
+    Workdir wd;
+    wd.Write("col.txt", "X\r\n\r\nY\\r\\nZ\r\n \r\n");
+    for (std::vector<std::string> args : modes) {
+      SCOPED_TRACE("round " + std::to_string(round) + ": " + testing::PrintToString(args));
+      std::vector<std::string> from_input = args;
+      for (std::string& arg : from_input) arg = arg == "T" ? "-" : arg;
+      for (std::string& arg : args) arg = arg == "T" ? "t.csv" : arg;
+      const RunResult loaded = wd.Run(from_input, table);
+      ASSERT_EQ(loaded.exit_code, 0) << loaded.err;
+      wd.Write("t.csv", table);
+      const RunResult streamed = wd.Run(args);
+      ASSERT_EQ(streamed.exit_code, 0) << streamed.err;
+      EXPECT_TRUE(wd.Read("t.csv") == loaded.out);
+    }
+  }
+}
+
+}  // namespace
