@@ -4,8 +4,6 @@
 // (which can be read only once) is loaded whole instead.
 #include <algorithm>
 #include <optional>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "Error.h"
 #include "Modes.h"
@@ -127,10 +125,9 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
   progress.Count("removing duplicates", source.probe.text_length);
   // Keys are equal when their bytes are: "01" and "1" are different keys, and a later record
   // only ever replaces the kept record of its own key.
-  KeyArena arena;
+  KeyTable seen;
   if (!s.KeepLast) {
     // The first record of each key is the one kept, so records go out as they are read.
-    std::unordered_set<std::string_view> seen;
     TableRecords records = PhysicalRecords(source);
     const FieldDialect dialect = source.format.Dialect();
     TableFileWriter writer(*table, s.TablePath);
@@ -143,32 +140,26 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
         continue;
       }
       const std::string_view key = FieldAt(record, s.KeyColumn, dialect, &scratch);
-      if (seen.count(key) > 0) continue;
-      seen.insert(arena.Keep(key));
-      writer.WriteRow(record);
+      if (seen.Insert(key, 0) == nullptr) writer.WriteRow(record);
     }
     writer.Commit();
     return;
   }
   // Each key keeps the place of its first record and the content of its last: a first pass
   // finds them, a second copies the records to their places.
-  std::unordered_map<std::string_view, size_t> place_of_key;
   std::vector<size_t> survivors;
   RecordGather gather;
   size_t r = 0;
   if (keep_header) survivors.push_back(r++);
   ReadKeys(source, s.KeyColumn, keep_header, &gather, &progress, [&](std::string_view key) {
-    auto found = place_of_key.find(key);
-    if (found == place_of_key.end()) {
-      place_of_key.emplace(arena.Keep(key), survivors.size());
-      survivors.push_back(r);
+    if (size_t* place = seen.Insert(key, survivors.size())) {
+      survivors[*place] = r;
     } else {
-      survivors[found->second] = r;
+      survivors.push_back(r);
     }
     ++r;
   });
-  place_of_key = std::unordered_map<std::string_view, size_t>();
-  arena.Clear();
+  seen = KeyTable();
   progress.Phase("writing the table");
   TableFileWriter writer(*table, s.TablePath);
   gather.Write(*source.found, survivors, kDedupeGatherBuffer,

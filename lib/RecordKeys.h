@@ -32,6 +32,34 @@ class RecordKeyReader {
 /// Storage for keys that do not live in the table's lines.
 using KeyArena = ByteArena;
 
+/// The distinct keys met so far, each with a number, held compactly: a key's bytes once and a
+/// few words for it (an open-addressing table of short hashes pointing into a list of keys).
+class KeyTable {
+ public:
+  KeyTable();
+  /// The number of the key when it is in the table; otherwise adds the key (a copy of it) with
+  /// `number` and returns nullptr. The pointer is valid until the next Insert().
+  size_t* Insert(std::string_view key, size_t number);
+  size_t Size() const { return keys_.size(); }
+
+ private:
+  struct Slot {
+    uint32_t hash;   // the hash's high half, so most misses compare no bytes
+    uint32_t entry;  // 0: free; else 1 + the key's index in keys_
+  };
+  struct Key {
+    const char* data;
+    size_t size;
+    size_t number;
+    uint64_t hash;  // kept, so growing the table reads no key bytes
+  };
+  void Grow();
+
+  std::vector<Slot> slots_;
+  std::vector<Key> keys_;
+  KeyArena bytes_;
+};
+
 /// The order the table's sort gives records, from their keys alone: keys are added one record
 /// at a time (copied where needed, so the records need not stay), then sorted once with the
 /// same steps, and so the same order of equal keys, as TStringListCSVEX::SortByColumn.

@@ -34,14 +34,19 @@ TableText::TableText(const std::string& path)
 
 TableText::~TableText() = default;
 
-size_t TableText::Fill() {
+size_t TableText::ReadPiece() {
   if (ended_) return 0;
-  const size_t old = raw_.size();
-  raw_.resize(old + piece_);
-  const size_t got = file_->Read(&raw_[old], piece_);
+  // One buffer for the reads, grown (and cleared) only as the pieces grow, not once per piece.
+  if (buffer_.size() < piece_) buffer_.resize(piece_);
+  const size_t got = file_->Read(&buffer_[0], piece_);
   piece_ = std::min(kPieceSize, 2 * piece_);
-  raw_.resize(old + got);
   if (got == 0) ended_ = true;
+  return got;
+}
+
+size_t TableText::Fill() {
+  const size_t got = ReadPiece();
+  raw_.append(buffer_.data(), got);
   return got;
 }
 
@@ -72,6 +77,11 @@ bool TableText::Next(std::string* out) {
     out->append(carry_);
     carry_.clear();
     return true;
+  }
+  if (encoding_ == 0 && !at_start_ && raw_.empty()) {  // the bytes go straight to the text
+    const size_t got = ReadPiece();
+    out->append(buffer_.data(), got);
+    return got > 0;
   }
   Fill();
   const size_t before = out->size();

@@ -40,7 +40,8 @@ class TableText {
   void Seek(uint64_t offset);
 
  private:
-  size_t Fill();
+  size_t ReadPiece();  // into buffer_
+  size_t Fill();       // a piece appended to raw_
 
   std::unique_ptr<platform::FileReader> file_;
   uint32_t encoding_ = 0;
@@ -51,6 +52,7 @@ class TableText {
   size_t piece_;       // bytes the next read asks for
   std::string raw_;    // file bytes not yet decoded (UTF-16: a unit or a lead surrogate carried)
   std::string carry_;  // decoded text that Seek() read past its offset, given out first
+  std::string buffer_;  // what the last read brought
 };
 
 /// The physical lines of a text read piece by piece; CR, LF and CR LF end a line, a last line
