@@ -1,5 +1,6 @@
 #include "CompareString.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -78,3 +79,55 @@ int NaturalCompareText(std::string_view a, std::string_view b) {
 }
 
 int NaturalCompareStr(std::string_view a, std::string_view b) { return NaturalCompare(a, b, true); }
+
+namespace {
+
+// A length whose plain byte order is its numeric order: one byte below 0xF0, else 0xF0 + the
+// number of bytes that follow (big-endian, as few as the value needs).
+void AppendLength(size_t length, std::string* out) {
+  if (length < 0xF0) {
+    out->push_back(static_cast<char>(length));
+    return;
+  }
+  int bytes = 0;
+  for (size_t rest = length; rest > 0; rest >>= 8) ++bytes;
+  out->push_back(static_cast<char>(0xF0 + bytes));
+  for (int k = bytes - 1; k >= 0; --k) out->push_back(static_cast<char>(length >> (8 * k)));
+}
+
+}  // namespace
+
+void AppendNaturalKey(std::string_view text, std::string* out) {
+  // A digit run becomes 00 01, the count of its digits after leading zeros, those digits, and
+  // for a run of zeros only its length: runs compare by value, zero runs by length, and a run
+  // sorts before every other byte. A NUL byte becomes 00 02, above a run and below byte 01.
+  for (size_t i = 0; i < text.size();) {
+    if (IsDigit(text[i])) {
+      const size_t end = RunEnd(text, i);
+      const size_t start = SkipZeros(text, i, end);
+      out->append("\0\1", 2);
+      AppendLength(end - start, out);
+      if (start == end) {
+        AppendLength(end - i, out);
+      } else {
+        out->append(text.data() + start, end - start);
+      }
+      i = end;
+    } else if (text[i] == '\0') {
+      out->append("\0\2", 2);
+      ++i;
+    } else {
+      // The bytes up to the next digit or NUL stand for themselves.
+      size_t end = i + 1;
+      while (end < text.size() && !IsDigit(text[end]) && text[end] != '\0') ++end;
+      out->append(text.data() + i, end - i);
+      i = end;
+    }
+  }
+}
+
+int CompareKeyBytes(std::string_view a, std::string_view b) {
+  const int order = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+  if (order != 0) return Sign(order < 0);
+  return a.size() == b.size() ? 0 : Sign(a.size() < b.size());
+}

@@ -131,14 +131,24 @@ void PartitionSort(std::vector<SortEntry>* entries, CompareFn compare) {
 }
 
 // The entry of the row or record made of lines [first, end). A rebuilt key too long to be held
-// in the entry is kept in `arena`.
+// in the entry is kept in `arena`. With `prepared`, the key is held in the form whose byte
+// order is the case-sensitive natural order (compared with CompareKeyBytes).
 SortEntry ReadEntry(const RecordKeyReader& reader, size_t first, size_t end, size_t unit,
-                    KeyArena* arena, std::string* scratch) {
+                    KeyArena* arena, std::string* scratch, std::string* prepared) {
   std::string_view key;
-  const bool in_line = reader.Read(first, end, &key, scratch);
+  bool in_line = reader.Read(first, end, &key, scratch);
+  if (prepared != nullptr) {
+    prepared->clear();
+    AppendNaturalKey(key, prepared);
+    key = *prepared;
+    in_line = false;
+  }
   const SortEntry entry(key, unit);
   return in_line || entry.Inline() ? entry : SortEntry(arena->Keep(key), unit);
 }
+
+// The comparison of entries read with or without `prepared`.
+CompareFn EntryOrder(bool match_case) { return match_case ? CompareKeyBytes : NaturalCompareText; }
 
 }  // namespace
 
@@ -198,13 +208,15 @@ void TStringListCSVEX::SortByColumn(long long column, bool keep_header) {
   const RecordKeyReader reader(*this, column);
   KeyArena arena;
   std::string scratch;
+  std::string prepared;
   std::vector<SortEntry> entries;
   entries.reserve(records);
   const size_t first = keep_header ? 1 : 0;
   for (size_t r = first; r < records; ++r) {
-    entries.push_back(ReadEntry(reader, starts[r], end_of(r), r, &arena, &scratch));
+    entries.push_back(ReadEntry(reader, starts[r], end_of(r), r, &arena, &scratch,
+                                MatchCase ? &prepared : nullptr));
   }
-  PartitionSort(&entries, MatchCase ? NaturalCompareStr : NaturalCompareText);
+  PartitionSort(&entries, EntryOrder(MatchCase));
   std::vector<size_t> order;
   order.reserve(lines_.size());
   for (size_t line = 0; first > 0 && line < end_of(0); ++line) order.push_back(line);
@@ -225,12 +237,14 @@ void TStringListCSVEX::QuickSortRows(long long left, long long right, long long 
   const RecordKeyReader reader(*this, column);
   KeyArena arena;
   std::string scratch;
+  std::string prepared;
   std::vector<SortEntry> entries;
   entries.reserve(static_cast<size_t>(right - left + 1));
   for (auto line = static_cast<size_t>(left); line <= static_cast<size_t>(right); ++line) {
-    entries.push_back(ReadEntry(reader, line, line + 1, line, &arena, &scratch));
+    entries.push_back(
+        ReadEntry(reader, line, line + 1, line, &arena, &scratch, MatchCase ? &prepared : nullptr));
   }
-  PartitionSort(&entries, MatchCase ? NaturalCompareStr : NaturalCompareText);
+  PartitionSort(&entries, EntryOrder(MatchCase));
   std::vector<size_t> order(lines_.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   for (size_t k = 0; k < entries.size(); ++k) {
@@ -257,6 +271,7 @@ struct RecordKeySorter::Impl {
   bool match_case;
   std::vector<SortEntry> entries;
   KeyArena arena;
+  std::string scratch;
 };
 
 RecordKeySorter::RecordKeySorter(bool match_case) : impl_(std::make_unique<Impl>()) {
@@ -266,13 +281,21 @@ RecordKeySorter::RecordKeySorter(bool match_case) : impl_(std::make_unique<Impl>
 RecordKeySorter::~RecordKeySorter() = default;
 
 void RecordKeySorter::Add(std::string_view key) {
-  const size_t unit = impl_->entries.size();
+  Impl& impl = *impl_;
+  // Case-sensitive keys are prepared once, so that every comparison is a plain byte one with
+  // the same outcome as the natural comparison.
+  if (impl.match_case) {
+    impl.scratch.clear();
+    AppendNaturalKey(key, &impl.scratch);
+    key = impl.scratch;
+  }
+  const size_t unit = impl.entries.size();
   const SortEntry entry(key, unit);
-  impl_->entries.push_back(entry.Inline() ? entry : SortEntry(impl_->arena.Keep(key), unit));
+  impl.entries.push_back(entry.Inline() ? entry : SortEntry(impl.arena.Keep(key), unit));
 }
 
 std::vector<size_t> RecordKeySorter::Order() {
-  PartitionSort(&impl_->entries, impl_->match_case ? NaturalCompareStr : NaturalCompareText);
+  PartitionSort(&impl_->entries, EntryOrder(impl_->match_case));
   std::vector<size_t> order;
   order.reserve(impl_->entries.size());
   for (const SortEntry& entry : impl_->entries) order.push_back(entry.Unit());

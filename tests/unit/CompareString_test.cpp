@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,34 @@ TEST(NaturalCompare, Samples) {
     EXPECT_EQ(NaturalCompare(c.a, c.b, c.match_case), c.expected);
     EXPECT_EQ(NaturalCompare(c.b, c.a, c.match_case), -c.expected);
     EXPECT_EQ((c.match_case ? NaturalCompareStr : NaturalCompareText)(c.a, c.b), c.expected);
+  }
+}
+
+// The prepared form orders every pair of texts as the natural comparison does, equal ones
+// included: random texts of digits (zeros above all), NUL, high bytes and letters, with runs
+// long enough for lengths of several bytes.
+TEST(NaturalCompare, PreparedKeysOrderAsTheComparison) {
+  std::mt19937 rng(9);
+  const std::string alphabet(
+      "0001239a \xff\x01"
+      "\0",
+      12);
+  auto random_text = [&]() {
+    std::string text;
+    const size_t size = rng() % 9;
+    for (size_t i = 0; i < size; ++i) text += alphabet[rng() % alphabet.size()];
+    if (rng() % 16 == 0)
+      text.insert(rng() % (text.size() + 1), std::string(rng() % 300, rng() % 2 ? '0' : '7'));
+    return text;
+  };
+  for (int round = 0; round < 20000; ++round) {
+    const std::string a = random_text();
+    const std::string b = round % 5 == 0 ? a : random_text();
+    std::string key_a, key_b;
+    AppendNaturalKey(a, &key_a);
+    AppendNaturalKey(b, &key_b);
+    ASSERT_EQ(CompareKeyBytes(key_a, key_b), NaturalCompareStr(a, b))
+        << testing::PrintToString(a) << " vs " << testing::PrintToString(b);
   }
 }
 
