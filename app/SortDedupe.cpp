@@ -3,6 +3,7 @@
 // records are copied to the new table in their new order. A table read from standard input
 // (which can be read only once) is loaded whole instead.
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "Error.h"
@@ -33,12 +34,23 @@ struct RewriteSource {
 RewriteSource OpenForRewrite(const RunSettings& s, TStringListCSVEX* table) {
   RewriteSource source;
   source.found = FindEntryNoCase(s.TablePath);
-  if (source.found) source.probe = ProbeTable(s, *source.found);
+  // The first pass stops once the format is settled: the pass over the records refuses a NUL
+  // byte in the rest, still before anything is written. A negative column is refused after a
+  // NUL byte is, wherever that stands.
+  if (source.found) source.probe = ProbeTable(s, *source.found, s.KeyColumn < 0);
   source.format = FormatForRewrite(ChoiceOf(s), source.probe);
   ApplyFormat(source.format, table);
   // A negative column fails whatever the table holds, before anything is written.
   if (s.KeyColumn < 0) throw IndexError(s.KeyColumn);
   return source;
+}
+
+// A record holding a NUL byte refuses the table, as the first pass does when it reads it all.
+void RefuseNul(const RewriteSource& source, std::string_view record) {
+  if (!source.probe.complete && std::memchr(record.data(), 0, record.size()) != nullptr) {
+    throw TessarinError("Cannot load file \"" + *source.found +
+                        "\". It holds a NUL byte: it is not a text table");
+  }
 }
 
 // The records of the table as its physical lines make them up: a quoted field may span lines,
@@ -48,6 +60,12 @@ TableRecords PhysicalRecords(const RewriteSource& source) {
   return TableRecords(*source.found, source.format, "\r\n");
 }
 
+// Room reserved for the records of a table this long: more than most tables have (untouched
+// room costs no memory), so that noting them rarely has to move what was noted.
+size_t LikelyRecords(const RewriteSource& source) {
+  return static_cast<size_t>(source.probe.text_length / 64) + 1024;
+}
+
 // Reads every record's key and notes where the record stands. The first record's key is not
 // read when `skip_first` (a header row).
 template <typename OnKey>
@@ -55,9 +73,11 @@ void ReadKeys(const RewriteSource& source, long long column, bool skip_first, Re
               ProgressMeter* progress, const OnKey& on_key) {
   TableRecords records = PhysicalRecords(source);
   const FieldDialect dialect = source.format.Dialect();
+  gather->Reserve(LikelyRecords(source));
   std::string scratch;
   std::string_view record;
   for (bool first = true; records.Next(&record); first = false) {
+    RefuseNul(source, record);
     gather->Add(records.RecordStart(), record.size());
     progress->Advance(record.size() + 2);
     if (first && skip_first) continue;
@@ -88,6 +108,7 @@ void RunSort(const RunSettings& s, TStringListCSVEX* table) {
   std::vector<size_t> order;
   {
     RecordKeySorter sorter(table->MatchCase);
+    sorter.Reserve(LikelyRecords(source));
     progress.Count("reading the keys", source.probe.text_length);
     ReadKeys(source, s.KeyColumn, keep_header, &gather, &progress,
              [&sorter](std::string_view key) { sorter.Add(key); });
@@ -134,6 +155,7 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
     std::string scratch;
     std::string_view record;
     for (bool first = true; records.Next(&record); first = false) {
+      RefuseNul(source, record);
       progress.Advance(record.size() + 2);
       if (first && keep_header) {
         writer.WriteRow(record);

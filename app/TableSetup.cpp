@@ -74,11 +74,12 @@ FormatChoice ChoiceOf(const RunSettings& settings) {
   return choice;
 }
 
-TableProbe ProbeTable(const RunSettings& settings, const std::string& path) {
+TableProbe ProbeTable(const RunSettings& settings, const std::string& path, bool whole) {
   const FormatChoice choice = ChoiceOf(settings);
-  return ProbeTableFile(path, choice.quote, [&choice](std::string_view first_line) {
-    return ChosenDelimiter(choice, first_line);
-  });
+  return ProbeTableFile(
+      path, choice.quote,
+      [&choice](std::string_view first_line) { return ChosenDelimiter(choice, first_line); },
+      whole);
 }
 
 TableRecords::TableRecords(const std::string& path, const TableFormat& format)

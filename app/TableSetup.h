@@ -29,8 +29,8 @@ bool PrepareTable(const RunSettings& settings, TStringListCSVEX* table);
 FormatChoice ChoiceOf(const RunSettings& settings);
 
 /// The first pass over the table file at `path` (the entry found): what detection needs, the
-/// NUL check. Throws as ProbeTableFile does.
-TableProbe ProbeTable(const RunSettings& settings, const std::string& path);
+/// NUL check (not `whole`: see ProbeTableFile). Throws as ProbeTableFile does.
+TableProbe ProbeTable(const RunSettings& settings, const std::string& path, bool whole = true);
 
 /// The records of a table file, read as a stream in the given format (multi-line records
 /// joined with the format's token), one at a time.

@@ -1,7 +1,10 @@
 #include "RecordGather.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <new>
 
 #include "Error.h"
 #include "MyLib.h"
@@ -9,15 +12,37 @@
 
 namespace {
 
-// Stretches of text at least this long are dropped or skipped rather than kept.
+// Stretches of text at least this long are skipped rather than read.
 constexpr uint64_t kSkipAtLeast = uint64_t{4} << 20;
+
+constexpr uint32_t kNoPlace = UINT32_MAX;
+
+// Text already copied goes from the window once it is this long and outweighs the rest.
+constexpr uint64_t kDropAtLeast = uint64_t{1} << 20;
 
 }  // namespace
 
+void RecordGather::Add(uint64_t start, uint64_t joined_length) {
+  starts_.push_back(start);
+  if (joined_length < kLongRecord) {
+    lengths_.push_back(static_cast<uint32_t>(joined_length));
+  } else {
+    lengths_.push_back(kLongRecord);
+    long_lengths_.emplace_back(starts_.size() - 1, joined_length);
+  }
+}
+
+uint64_t RecordGather::Length(size_t record) const {
+  if (lengths_[record] != kLongRecord) return lengths_[record];
+  return std::lower_bound(long_lengths_.begin(), long_lengths_.end(),
+                          std::make_pair(record, uint64_t{0}))
+      ->second;
+}
+
 size_t RecordGather::SortBuffer() const {
-  // Per record: its start, its length, its place and its index in the order; and what the
-  // reading and writing take besides the buffer.
-  const uint64_t held = 32 * uint64_t{starts_.size()} + (uint64_t{24} << 20);
+  // Per record: its start, its length, its index in the order and its place in the output;
+  // and what the reading and writing take besides the buffer.
+  const uint64_t held = 24 * uint64_t{starts_.size()} + (uint64_t{24} << 20);
   const uint64_t half = text_length_ / 2;
   return static_cast<size_t>(std::max(uint64_t{8} << 20, half > held ? half - held : 0));
 }
@@ -40,25 +65,32 @@ void AppendJoinedLines(std::string_view raw, std::string* out) {
 void RecordGather::Write(const std::string& path, const std::vector<size_t>& order, size_t budget,
                          const std::function<void(std::string_view)>& write_row) const {
   const size_t records = starts_.size();
-  constexpr size_t kNone = static_cast<size_t>(-1);
-  std::vector<size_t> place(records, kNone);
-  for (size_t k = 0; k < order.size(); ++k) place[order[k]] = k;
+  // Each record's place in the output, in 32 bits: more records than that would not fit in
+  // memory here anyway (the order alone would take 32 GiB).
+  if (order.size() >= kNoPlace)
+    throw TessarinError("Cannot sort \"" + path + "\": too many records");
+  std::vector<uint32_t> place(records, kNoPlace);
+  for (size_t k = 0; k < order.size(); ++k) place[order[k]] = static_cast<uint32_t>(k);
   auto changed = [&path]() {
     return TessarinError("Cannot load file \"" + path + "\". It changed while it was read");
   };
-  // Sized once for the largest share: growing it share by share could hold it twice.
-  std::string buffer;
+  // Sized once for the largest share: growing it share by share could hold it twice. Every
+  // byte is copied in before it is written out, so it is not cleared first.
+  size_t buffer_size = 0;
   {
     size_t largest = 0;
     size_t bytes = 0;
     for (size_t k = 0; k < order.size(); ++k) {
-      const auto length = static_cast<size_t>(lengths_[order[k]]);
+      const auto length = static_cast<size_t>(Length(order[k]));
       if (bytes > 0 && bytes + length > budget) bytes = 0;
       bytes += length;
       largest = std::max(largest, bytes);
     }
-    buffer.resize(largest);
+    buffer_size = largest;
   }
+  const std::unique_ptr<char, decltype(&std::free)> buffer(
+      static_cast<char*>(std::malloc(std::max<size_t>(buffer_size, 1))), &std::free);
+  if (!buffer) throw std::bad_alloc();
   std::vector<size_t> offsets;  // where each output record of the share starts in `buffer`
   std::string window;           // text read for the share, from `window_start` on
   std::string joined;
@@ -69,24 +101,25 @@ void RecordGather::Write(const std::string& path, const std::vector<size_t>& ord
     size_t lowest = order[k0];
     size_t highest = order[k0];
     offsets.clear();
-    while (k1 < order.size() && (k1 == k0 || bytes + lengths_[order[k1]] <= budget)) {
+    while (k1 < order.size() && (k1 == k0 || bytes + Length(order[k1]) <= budget)) {
       offsets.push_back(bytes);
-      bytes += static_cast<size_t>(lengths_[order[k1]]);
+      bytes += static_cast<size_t>(Length(order[k1]));
       lowest = std::min(lowest, order[k1]);
       highest = std::max(highest, order[k1]);
       ++k1;
     }
     offsets.push_back(bytes);
-    // Only the stretch of text from the share's first record to its last is read, and a long
-    // stretch of records that belong to other shares is skipped where the text allows it.
+    // The share's records are copied in the order they stand in the text, which is read once
+    // from the first of them to the last; a long stretch of records that belong to other
+    // shares is skipped where the text allows it.
     auto text = std::make_unique<TableText>(path);
     text->Seek(starts_[lowest]);
     uint64_t window_start = starts_[lowest];
     window.clear();
     bool ended = false;
     for (size_t r = lowest; r <= highest; ++r) {
-      const size_t k = place[r];
-      if (k == kNone || k < k0 || k >= k1) continue;
+      if (place[r] == kNoPlace || place[r] < k0 || place[r] >= k1) continue;
+      const size_t offset = offsets[place[r] - k0];
       const uint64_t start = starts_[r];
       const uint64_t end = r + 1 < records ? starts_[r + 1] : text_length_;
       const uint64_t window_end = window_start + window.size();
@@ -101,7 +134,7 @@ void RecordGather::Write(const std::string& path, const std::vector<size_t>& ord
         // Text before the record is not needed again; it goes once it outweighs the rest.
         const size_t before =
             static_cast<size_t>(std::min<uint64_t>(start - window_start, window.size()));
-        if (before == window.size() || (before > kSkipAtLeast && before > window.size() / 2)) {
+        if (before == window.size() || (before > kDropAtLeast && before > window.size() / 2)) {
           window.erase(0, before);
           window_start += before;
         }
@@ -111,16 +144,23 @@ void RecordGather::Write(const std::string& path, const std::vector<size_t>& ord
         }
       }
       if (window_start + window.size() < end) throw changed();
+      const std::string_view raw = std::string_view(window).substr(
+          static_cast<size_t>(start - window_start), static_cast<size_t>(end - start));
+      const auto length = static_cast<size_t>(Length(r));
+      if (raw.size() == length + 2) {
+        // Every line of the record ends with CR LF (no other line ends are that long), so its
+        // lines joined are its bytes without the last break.
+        std::memcpy(buffer.get() + offset, raw.data(), length);
+        continue;
+      }
       joined.clear();
-      AppendJoinedLines(std::string_view(window).substr(static_cast<size_t>(start - window_start),
-                                                        static_cast<size_t>(end - start)),
-                        &joined);
-      if (joined.size() != offsets[k - k0 + 1] - offsets[k - k0]) throw changed();
-      std::copy(joined.begin(), joined.end(), buffer.begin() + static_cast<long>(offsets[k - k0]));
+      AppendJoinedLines(raw, &joined);
+      if (joined.size() != length) throw changed();
+      std::memcpy(buffer.get() + offset, joined.data(), joined.size());
     }
     for (size_t k = k0; k < k1; ++k) {
       write_row(
-          std::string_view(buffer).substr(offsets[k - k0], offsets[k - k0 + 1] - offsets[k - k0]));
+          std::string_view(buffer.get() + offsets[k - k0], offsets[k - k0 + 1] - offsets[k - k0]));
     }
     k0 = k1;
   }

@@ -8,15 +8,18 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class RecordGather {
  public:
   /// Notes the next record of the text, in the order they stand: where it starts in the
   /// decoded text and the length of its lines joined with CR LF.
-  void Add(uint64_t start, uint64_t joined_length) {
-    starts_.push_back(start);
-    lengths_.push_back(joined_length);
+  void Add(uint64_t start, uint64_t joined_length);
+  /// Room for this many records, so that noting them moves nothing.
+  void Reserve(size_t records) {
+    starts_.reserve(records);
+    lengths_.reserve(records);
   }
   /// The length of the decoded text, so the last record knows where it ends.
   void SetTextLength(uint64_t length) { text_length_ = length; }
@@ -35,8 +38,13 @@ class RecordGather {
              const std::function<void(std::string_view)>& write_row) const;
 
  private:
+  uint64_t Length(size_t record) const;
+
   std::vector<uint64_t> starts_;
-  std::vector<uint64_t> lengths_;
+  // Lengths in 32 bits; the rare longer record has kLongRecord here and its length aside.
+  static constexpr uint32_t kLongRecord = UINT32_MAX;
+  std::vector<uint32_t> lengths_;
+  std::vector<std::pair<size_t, uint64_t>> long_lengths_;  // (record, length), by record
   uint64_t text_length_ = 0;
 };
 

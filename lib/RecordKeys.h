@@ -72,6 +72,8 @@ class RecordKeySorter {
 
   /// The key of the next record.
   void Add(std::string_view key);
+  /// Room for this many keys, so that adding them moves nothing.
+  void Reserve(size_t keys);
   /// The records' indices (in the order they were added) in sorted order. Releases the keys.
   std::vector<size_t> Order();
 

@@ -294,6 +294,8 @@ void RecordKeySorter::Add(std::string_view key) {
   impl.entries.push_back(entry.Inline() ? entry : SortEntry(impl.arena.Keep(key), unit));
 }
 
+void RecordKeySorter::Reserve(size_t keys) { impl_->entries.reserve(keys); }
+
 std::vector<size_t> RecordKeySorter::Order() {
   PartitionSort(&impl_->entries, EntryOrder(impl_->match_case));
   std::vector<size_t> order;

@@ -34,6 +34,8 @@ TableText::TableText(const std::string& path)
 
 TableText::~TableText() = default;
 
+uint64_t TableText::FileSize() const { return file_->Size(); }
+
 size_t TableText::ReadPiece() {
   if (ended_) return 0;
   // One buffer for the reads, grown (and cleared) only as the pieces grow, not once per piece.
@@ -229,7 +231,7 @@ bool QuoteAfter(std::string_view text, char before, char quote, char delimiter) 
 }  // namespace
 
 TableProbe ProbeTableFile(const std::string& path, char quote,
-                          const std::function<char(std::string_view)>& delimiter_for) {
+                          const std::function<char(std::string_view)>& delimiter_for, bool whole) {
   TableText text(path);
   TableProbe probe;
   probe.encoding = text.Encoding();
@@ -269,6 +271,11 @@ TableProbe ProbeTableFile(const std::string& path, char quote,
     if (!quote_done) {
       quote_done = QuoteAfter(scan, before, quote, delimiter);
       before = scan.back();
+    }
+    if (!whole && quote_done) {  // settled: the caller reads the rest itself
+      probe.complete = false;
+      probe.text_length = std::max(probe.text_length, text.FileSize());
+      return probe;
     }
   }
   if (!first_done && probe.has_lines) {  // one line without a break

@@ -29,6 +29,8 @@ class TableText {
   uint32_t Encoding() const { return encoding_; }
   /// True when the file had a UTF-16 mark (saving writes it back).
   bool WriteBom() const { return encoding_ != 0; }
+  /// The file's size in bytes (0 for what is not a regular file).
+  uint64_t FileSize() const;
   /// True when an 8-bit text began with a UTF-8 mark (known after the first Next()).
   bool HadUtf8Mark() const { return utf8_mark_; }
   /// Appends the next piece of text to `out`; false (nothing appended) after the last one.
@@ -111,7 +113,8 @@ struct TableProbe {
   uint32_t encoding = 0;   ///< as TableText::Encoding()
   bool write_bom = false;
   bool utf8_mark = false;    ///< as TableText::HadUtf8Mark()
-  uint64_t text_length = 0;  ///< bytes of the decoded text
+  uint64_t text_length = 0;  ///< bytes of the decoded text (about as many, when not complete)
+  bool complete = true;      ///< the whole text was read (and so checked for a NUL byte)
   /// Whether a line begins with the quote mark asked for, or the chosen delimiter stands right
   /// before one (the delimiter is chosen from the first line by `delimiter_of`).
   bool quote_after_delimiter = false;
@@ -120,6 +123,9 @@ struct TableProbe {
 /// Reads the whole table once. `delimiter_for` gives the delimiter of the quote test from the
 /// first line; `quote` is the quote mark it looks for (0: the test is false). Throws "Cannot
 /// load file "<path>". It holds a NUL byte: it is not a text table" for a text with a NUL, and
-/// as TableText does.
+/// as TableText does. Unless `whole`, the pass stops as soon as the first line and the quote
+/// test are settled (the result is not `complete`): the caller must then refuse a NUL byte in
+/// the rest itself.
 TableProbe ProbeTableFile(const std::string& path, char quote,
-                          const std::function<char(std::string_view)>& delimiter_for);
+                          const std::function<char(std::string_view)>& delimiter_for,
+                          bool whole = true);
