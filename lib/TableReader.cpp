@@ -273,6 +273,7 @@ TableProbe ProbeTableFile(const std::string& path, char quote,
       before = scan.back();
     }
     if (!whole && quote_done) {  // settled: the caller reads the rest itself
+      probe.quote_after_delimiter = quote != 0;
       probe.complete = false;
       probe.text_length = std::max(probe.text_length, text.FileSize());
       return probe;

@@ -114,6 +114,13 @@ TEST_F(TableReaderTest, ProbeFindsWhatDetectionNeeds) {
     EXPECT_EQ(probe.has_lines, c.has_lines);
     EXPECT_EQ(probe.quote_after_delimiter, c.quoted);
     EXPECT_EQ(probe.first_line, c.first_line);
+    // A pass that may stop once the format is settled settles it the same way.
+    const TableProbe quick = ProbeTableFile(
+        At("t.csv"), '"', [](std::string_view line) { return DetectDelimiterIn(line, ','); },
+        false);
+    EXPECT_EQ(quick.has_lines, c.has_lines);
+    EXPECT_EQ(quick.quote_after_delimiter, c.quoted);
+    EXPECT_EQ(quick.first_line, c.first_line);
   }
   WriteFile("t.csv", "a;b\r\n" + filler + std::string(1, '\0'));
   EXPECT_THROW(ProbeTableFile(At("t.csv"), '"', [](std::string_view) { return ';'; }),
