@@ -98,15 +98,17 @@ TextFileLines::TextFileLines(const std::string& path, size_t piece)
   if (path_.empty()) {
     bytes_ = platform::ReadStandardInput();
     RefuseNul(bytes_, "-");
-    size_ = read_ = bytes_.size();
+    size_ = read_ = end_ = bytes_.size();
     ended_ = true;
   } else {
     // The mark needs the first bytes together, however the system hands them over.
-    while (bytes_.size() < kMarkUtf8.size() && Fill()) {
+    while (end_ < kMarkUtf8.size() && Fill()) {
     }
   }
   // Editors like to put a byte-order mark in front; it is never part of the first value.
-  if (bytes_.compare(0, kMarkUtf8.size(), kMarkUtf8) == 0) pos_ = searched_ = kMarkUtf8.size();
+  if (std::string_view(bytes_.data(), end_).compare(0, kMarkUtf8.size(), kMarkUtf8) == 0) {
+    pos_ = searched_ = kMarkUtf8.size();
+  }
 }
 
 bool TextFileLines::Fill() {
@@ -115,71 +117,88 @@ bool TextFileLines::Fill() {
   platform::FileReader file(path_);
   size_ = std::max(file.Size(), read_);
   if (read_ > 0) file.Seek(read_);
-  const size_t old = bytes_.size();
-  bytes_.resize(old + piece_);
+  // The buffer only grows (and is cleared) when a line is longer than all before it.
+  if (bytes_.size() < end_ + piece_) bytes_.resize(end_ + piece_);
   size_t got = 0;
   while (got < piece_) {
-    const size_t n = file.Read(&bytes_[old + got], piece_ - got);
+    const size_t n = file.Read(&bytes_[end_ + got], piece_ - got);
     if (n == 0) {
       ended_ = true;
       break;
     }
     got += n;
   }
-  bytes_.resize(old + got);
-  RefuseNul(std::string_view(bytes_).substr(old), name_);
+  RefuseNul(std::string_view(bytes_).substr(end_, got), name_);
+  end_ += got;
   read_ += got;
   return got > 0;
 }
 
+void TextFileLines::DropTaken() {
+  // The lines given so far are done with: only the unfinished one is kept.
+  std::memmove(&bytes_[0], bytes_.data() + pos_, end_ - pos_);
+  end_ -= pos_;
+  base_ += pos_;
+  searched_ -= pos_;
+  pos_ = 0;
+}
+
+namespace {
+
+// Where the line from `pos` ends (a CR or LF), or the text's end. Values are short, so the
+// first bytes are looked at one by one before a search takes over.
+size_t LineEndIn(std::string_view text, size_t pos) {
+  const size_t quick = std::min(text.size(), pos + 64);
+  for (size_t i = pos; i < quick; ++i) {
+    if (text[i] == '\n' || text[i] == '\r') return i;
+  }
+  return quick == text.size() ? quick : FindLineEnd(text, quick);
+}
+
+}  // namespace
+
 bool TextFileLines::Next(std::string_view* line) {
   for (;;) {
-    if (skip_lf_ && pos_ < bytes_.size()) {
-      if (bytes_[pos_] == '\n') ++pos_;
+    const std::string_view text(bytes_.data(), end_);
+    if (skip_lf_ && pos_ < end_) {
+      if (text[pos_] == '\n') ++pos_;
       skip_lf_ = false;
       searched_ = std::max(searched_, pos_);
     }
     if (!skip_lf_) {
-      const size_t end = FindLineEnd(bytes_, std::max(pos_, searched_));
-      if (end < bytes_.size()) {
-        *line = std::string_view(bytes_).substr(pos_, end - pos_);
-        skip_lf_ = bytes_[end] == '\r';
+      const size_t end = LineEndIn(text, std::max(pos_, searched_));
+      if (end < end_) {
+        *line = text.substr(pos_, end - pos_);
+        skip_lf_ = text[end] == '\r';
         pos_ = searched_ = end + 1;
         ++taken_;
         return true;
       }
-      searched_ = bytes_.size();
+      searched_ = end_;
     }
     if (ended_) {
       skip_lf_ = false;
-      if (pos_ >= bytes_.size()) return false;
-      *line = std::string_view(bytes_).substr(pos_);
-      pos_ = searched_ = bytes_.size();
+      if (pos_ >= end_) return false;
+      *line = text.substr(pos_);
+      pos_ = searched_ = end_;
       ++taken_;
       return true;
     }
-    // The lines given so far are done with: only the unfinished one is kept.
-    bytes_.erase(0, pos_);
-    base_ += pos_;
-    searched_ -= pos_;
-    pos_ = 0;
+    DropTaken();
     Fill();
   }
 }
 
 bool TextFileLines::AtEnd() {
   for (;;) {
-    if (skip_lf_ && pos_ < bytes_.size()) {
+    if (skip_lf_ && pos_ < end_) {
       if (bytes_[pos_] == '\n') ++pos_;
       skip_lf_ = false;
       searched_ = std::max(searched_, pos_);
     }
-    if (pos_ < bytes_.size()) return false;
+    if (pos_ < end_) return false;
     if (ended_) return true;
-    bytes_.erase(0, pos_);
-    base_ += pos_;
-    searched_ -= pos_;
-    pos_ = 0;
+    DropTaken();
     Fill();
   }
 }

@@ -75,6 +75,8 @@ class TextFileLines {
  private:
   /// Appends the next piece of the file to the text; false at its end.
   bool Fill();
+  /// Drops the text of the lines given so far.
+  void DropTaken();
 
   std::string name_;
   std::string path_;  // the file read; empty for standard input
@@ -82,7 +84,8 @@ class TextFileLines {
   uint64_t read_ = 0;  // bytes of the file read so far
   uint64_t size_ = 0;
   bool ended_ = false;
-  std::string bytes_;  // the text read and not yet dropped
+  std::string bytes_;  // the text read and not yet dropped: its first end_ bytes
+  size_t end_ = 0;
   uint64_t base_ = 0;  // bytes dropped before bytes_[0]
   size_t pos_ = 0;
   size_t searched_ = 0;   // no line end stands in bytes_ before this

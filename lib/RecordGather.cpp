@@ -147,7 +147,7 @@ void RecordGather::Write(const std::string& path, const std::vector<size_t>& ord
       const std::string_view raw = std::string_view(window).substr(
           static_cast<size_t>(start - window_start), static_cast<size_t>(end - start));
       const auto length = static_cast<size_t>(Length(r));
-      if (raw.size() == length + 2) {
+      if (raw.size() == length + 2 && raw[length] == '\r' && raw[length + 1] == '\n') {
         // Every line of the record ends with CR LF (no other line ends are that long), so its
         // lines joined are its bytes without the last break.
         std::memcpy(buffer.get() + offset, raw.data(), length);

@@ -8,24 +8,37 @@
 
 namespace {
 
-bool Contains(std::string_view text, char c) { return text.find(c) != std::string_view::npos; }
+// What a value holds that decides how it is written, found in one pass over it.
+struct ValueBytes {
+  bool control = false;     // a byte below 32
+  bool line_break = false;  // CR or LF
+  bool quote = false;
+  bool delimiter = false;
+};
 
-bool HasControlByte(std::string_view text) {
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) < 32) return true;
+ValueBytes ScanValue(std::string_view value, char quote, char delimiter) {
+  ValueBytes bytes;
+  for (const char c : value) {
+    if (static_cast<unsigned char>(c) < 32) {
+      bytes.control = true;
+      bytes.line_break = bytes.line_break || c == '\r' || c == '\n';
+    }
+    bytes.quote = bytes.quote || c == quote;
+    bytes.delimiter = bytes.delimiter || c == delimiter;
   }
-  return false;
+  return bytes;
 }
 
 }  // namespace
 
 void TStringListCSVEX::AppendFormatted(std::string* out, std::string_view value) const {
+  ValueBytes bytes = ScanValue(value, QuoteMark, Delimiter);
   std::string escaped;
-  if (EscapeLineBreaks && HasControlByte(value)) {
+  if (EscapeLineBreaks && bytes.control) {
     AppendEscaped(&escaped, value, LineBreakStyle, false);
     value = escaped;
-  } else if (!EscapeLineBreaks && (!QuotedFields || QuoteMark == 0) &&
-             (Contains(value, '\r') || Contains(value, '\n'))) {
+    bytes = ScanValue(value, QuoteMark, Delimiter);
+  } else if (!EscapeLineBreaks && (!QuotedFields || QuoteMark == 0) && bytes.line_break) {
     // A field that cannot be quoted cannot hold a line break: it would split the row in two.
     // The breaks become the style's tokens even when escaping is off.
     for (char c : value) {
@@ -36,23 +49,21 @@ void TStringListCSVEX::AppendFormatted(std::string* out, std::string_view value)
       }
     }
     value = escaped;
+    bytes = ScanValue(value, QuoteMark, Delimiter);
   }
   if (QuoteMark == 0) {
     out->append(value);
     return;
   }
-  const bool has_quote = Contains(value, QuoteMark);
-  const bool has_delimiter = Contains(value, Delimiter);
-  if (!QuotedFields && !has_delimiter && (value.empty() || value[0] != QuoteMark)) {
+  if (!QuotedFields && !bytes.delimiter && (value.empty() || value[0] != QuoteMark)) {
     // Plain rows stay plain. Only a value that would otherwise split into two fields, or read
     // as a quoted token, is enclosed: writing it bare would break the row.
     out->append(value);
     return;
   }
-  const bool enclose =
-      AlwaysQuote || has_quote || has_delimiter || Contains(value, '\r') || Contains(value, '\n');
+  const bool enclose = AlwaysQuote || bytes.quote || bytes.delimiter || bytes.line_break;
   if (enclose) out->push_back(QuoteMark);
-  if (has_quote) {
+  if (bytes.quote) {
     const char pair[2] = {QuoteMark, QuoteMark};
     out->append(ReplaceAll(value, std::string_view(pair, 1), std::string_view(pair, 2)));
   } else {
