@@ -48,7 +48,7 @@ TEST_F(TableFormatTest, PackTakesOverWhatTheListCopies) {
         choice.use_quotes = use_quotes && quote != 0;
         std::optional<TableProbe> probe;
         if (bytes) {
-          probe = ProbeTableFile(path, quote, [&choice](std::string_view line) {
+          probe = ProbeTableFile(path, '"', [&choice](std::string_view line) {
             return ChosenDelimiter(choice, line);
           });
         }
