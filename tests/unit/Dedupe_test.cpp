@@ -6,6 +6,7 @@
 
 #include "ListTestHelpers.h"
 #include "RandomTable.h"
+#include "RecordKeys.h"
 #include "StringListEX.h"
 
 namespace {
@@ -85,6 +86,22 @@ TEST(RemoveDuplicates, MatchesReferenceOnRandomTables) {
     const std::string expected = ReferenceDedupe(table, column, keep_last);
     table.RemoveDuplicates(column, keep_last);
     ASSERT_EQ(table.JoinLines(), expected) << "round " << round;
+  }
+}
+
+// The key table of the streamed dedupe: every key keeps its number through the table's growth,
+// keys equal only when their bytes are (the empty key, "01" and "1", keys that share a hash
+// bucket or differ past eight bytes).
+TEST(KeyTable, KeysKeepTheirNumbers) {
+  KeyTable table;
+  std::vector<std::string> keys = {"", "01", "1", "item12345678x", "item12345678y"};
+  for (int i = 0; i < 50000; ++i) keys.push_back("k" + std::to_string(i * 7919));
+  for (size_t i = 0; i < keys.size(); ++i) ASSERT_EQ(table.Insert(keys[i], i), nullptr) << i;
+  EXPECT_EQ(table.Size(), keys.size());
+  for (size_t i = 0; i < keys.size(); ++i) {
+    const size_t* number = table.Insert(std::string(keys[i]), 0);
+    ASSERT_NE(number, nullptr) << i;
+    EXPECT_EQ(*number, i);
   }
 }
 
