@@ -168,23 +168,61 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
     return;
   }
   // Each key keeps the place of its first record and the content of its last: a first pass
-  // finds them, a second copies the records to their places.
-  std::vector<size_t> survivors;
-  RecordGather gather;
-  size_t r = 0;
-  if (keep_header) survivors.push_back(r++);
-  ReadKeys(source, s.KeyColumn, keep_header, &gather, &progress, [&](std::string_view key) {
-    if (size_t* place = seen.Insert(key, survivors.size())) {
-      survivors[*place] = r;
-    } else {
-      survivors.push_back(r);
+  // finds them, a second copies the records to their places. Only the kept records' places in
+  // the text are held, so memory grows with the distinct keys, not with the table.
+  struct Kept {
+    uint64_t start;
+    uint64_t end;  // where the record's text ends: the next record's start
+    uint64_t length;
+  };
+  std::vector<Kept> kept;               // by place
+  size_t open_place = kept.max_size();  // the place whose record's end is the next start
+  {
+    TableRecords records = PhysicalRecords(source);
+    const FieldDialect dialect = source.format.Dialect();
+    std::string scratch;
+    std::string_view record;
+    for (bool first = true; records.Next(&record); first = false) {
+      RefuseNul(source, record);
+      progress.Advance(record.size() + 2);
+      const uint64_t start = records.RecordStart();
+      if (open_place < kept.size()) kept[open_place].end = start;
+      const Kept entry{start, start, record.size()};
+      if (first && keep_header) {
+        open_place = kept.size();
+        kept.push_back(entry);
+        continue;
+      }
+      if (size_t* place =
+              seen.Insert(FieldAt(record, s.KeyColumn, dialect, &scratch), kept.size())) {
+        kept[*place] = entry;
+        open_place = *place;
+      } else {
+        open_place = kept.size();
+        kept.push_back(entry);
+      }
     }
-    ++r;
-  });
+    if (open_place < kept.size()) kept[open_place].end = records.TextLength();
+  }
   seen = KeyTable();
+  // The kept records in the order they stand in the text, and the order of their places.
+  std::vector<size_t> by_start(kept.size());
+  for (size_t p = 0; p < kept.size(); ++p) by_start[p] = p;
+  std::sort(by_start.begin(), by_start.end(),
+            [&kept](size_t a, size_t b) { return kept[a].start < kept[b].start; });
+  RecordGather gather;
+  gather.Reserve(kept.size());
+  std::vector<size_t> order(kept.size());
+  for (size_t i = 0; i < by_start.size(); ++i) {
+    const Kept& k = kept[by_start[i]];
+    gather.AddRange(k.start, k.end, k.length);
+    order[by_start[i]] = i;
+  }
+  kept = std::vector<Kept>();
+  by_start = std::vector<size_t>();
   progress.Phase("writing the table");
   TableFileWriter writer(*table, s.TablePath);
-  gather.Write(*source.found, survivors, kDedupeGatherBuffer,
+  gather.Write(*source.found, order, kDedupeGatherBuffer,
                [&writer](std::string_view row) { writer.WriteRow(row); });
   writer.Commit();
 }

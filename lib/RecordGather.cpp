@@ -41,10 +41,14 @@ uint64_t RecordGather::Length(size_t record) const {
 
 size_t RecordGather::SortBuffer() const {
   // Per record: its start, its length, its index in the order and its place in the output;
-  // and what the reading and writing take besides the buffer.
-  const uint64_t held = 24 * uint64_t{starts_.size()} + (uint64_t{24} << 20);
-  const uint64_t half = text_length_ / 2;
-  return static_cast<size_t>(std::max(uint64_t{8} << 20, half > held ? half - held : 0));
+  // per record of a share, where it goes in the buffer; and what the reading and writing take
+  // besides the buffer. The buffer gets what is left of half the text.
+  const auto records = static_cast<double>(starts_.size());
+  const double held = 24 * records + static_cast<double>(uint64_t{24} << 20);
+  const double half = static_cast<double>(text_length_) / 2;
+  const double per_buffer_byte = 1 + 8 * records / std::max(1.0, static_cast<double>(text_length_));
+  const double buffer = half > held ? (half - held) / per_buffer_byte : 0;
+  return std::max(size_t{8} << 20, static_cast<size_t>(buffer));
 }
 
 void AppendJoinedLines(std::string_view raw, std::string* out) {
@@ -121,7 +125,9 @@ void RecordGather::Write(const std::string& path, const std::vector<size_t>& ord
       if (place[r] == kNoPlace || place[r] < k0 || place[r] >= k1) continue;
       const size_t offset = offsets[place[r] - k0];
       const uint64_t start = starts_[r];
-      const uint64_t end = r + 1 < records ? starts_[r + 1] : text_length_;
+      const uint64_t end = r < ends_.size() && ends_[r] != kToNext ? ends_[r]
+                           : r + 1 < records                       ? starts_[r + 1]
+                                                                   : text_length_;
       const uint64_t window_end = window_start + window.size();
       if (start > window_end + kSkipAtLeast && text->Encoding() == 0) {
         text = std::make_unique<TableText>(path);

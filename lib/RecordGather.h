@@ -16,6 +16,13 @@ class RecordGather {
   /// Notes the next record of the text, in the order they stand: where it starts in the
   /// decoded text and the length of its lines joined with CR LF.
   void Add(uint64_t start, uint64_t joined_length);
+  /// Notes a record that does not reach to the next one noted: its text is [start, end). Such
+  /// records too are noted in the order they stand in the text.
+  void AddRange(uint64_t start, uint64_t end, uint64_t joined_length) {
+    if (ends_.size() < starts_.size()) ends_.resize(starts_.size(), kToNext);
+    Add(start, joined_length);
+    ends_.push_back(end);
+  }
   /// Room for this many records, so that noting them moves nothing.
   void Reserve(size_t records) {
     starts_.reserve(records);
@@ -41,6 +48,10 @@ class RecordGather {
   uint64_t Length(size_t record) const;
 
   std::vector<uint64_t> starts_;
+  // Where records noted by AddRange() end; none (or kToNext) for a record that ends where the
+  // next one starts.
+  static constexpr uint64_t kToNext = UINT64_MAX;
+  std::vector<uint64_t> ends_;
   // Lengths in 32 bits; the rare longer record has kLongRecord here and its length aside.
   static constexpr uint32_t kLongRecord = UINT32_MAX;
   std::vector<uint32_t> lengths_;
