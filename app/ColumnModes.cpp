@@ -71,12 +71,14 @@ void RunUnpackColumn(const RunSettings& settings, TStringListCSVEX* table) {
   std::string text;
   std::string scratch;
   std::string_view record;
+  bool first_line = true;
   for (long long r = 0; records.Next(&record); ++r) {
     progress.Advance(record.size() + 2);
     if (r < (settings.SkipFirstLine ? 1 : 0)) continue;
     const std::string_view value = FieldAt(record, column, dialect, &scratch);
     if (settings.ClearEmpty && value.empty()) continue;
-    unreadable.Check(value, r, column);
+    unreadable.Check(value, r, column, first_line);
+    first_line = false;
     AppendEscaped(&text, value, settings.FormatEnter, true);
     text.append("\r\n");
     if (text.size() >= kTextChunk) {

@@ -114,7 +114,7 @@ void WriteColumnFiles(const RunSettings& settings, const std::string& path,
     for (long long c = first; c < *last; ++c) {
       ColumnSink& sink = sinks[c - first];
       if (c - first < static_cast<long long>(fields.values.size())) {
-        unreadable->Check(fields.values[c - first], r, c);
+        unreadable->Check(fields.values[c - first], r, c, r == first_row);
         AppendEscaped(&sink.chunk, fields.values[c - first], settings.FormatEnter, true);
       }
       sink.chunk.append("\r\n");

@@ -74,6 +74,15 @@ TEST(HonestRoundTrips, ValuesThatWillNotReadBackAreCountedOnce) {
       {{"-u", "-qopt"},
        "a;\"x\r\ny\"\r\nb;\\r\\n\r\n",
        "tessarin: 2 values will not read back as they are (first: row 0, column 1)\n"},
+      // A text file's first line that begins with EF BB BF loses those bytes as an editor's
+      // mark on the way back; further down the file they stay.
+      {{"-u"},
+       "a;\xEF\xBB\xBF" "b\r\nc;\xEF\xBB\xBF\r\n",
+       "tessarin: 1 values will not read back as they are (first: row 0, column 1)\n"},
+      {{"-u", "-ncfld0"}, "a;\xEF\xBB\xBF" "b\r\nc;d\r\n", ""},
+      {{"-uc", "1", "-ce"},
+       "a;;x\r\nc;\xEF\xBB\xBF" "d\r\n",
+       "tessarin: 1 values will not read back as they are (first: row 1, column 1)\n"},
   };
   for (const auto& c : cases) {
     Workdir wd;

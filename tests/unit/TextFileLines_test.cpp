@@ -55,14 +55,14 @@ TEST_F(TextFileLinesTest, PiecesGiveTheLinesOfTheWholeText) {
 // to look ahead; the rest of the lines, read for it, count for the note on unused lines.
 TEST_F(TextFileLinesTest, NulAndLinesLeftOver) {
   const std::string filler(20000, 'x');
-  WriteFile("nul.txt", "a\r\n" + filler + "\r\n" + std::string(1, '\0') + "\r\n");
+  WriteFile("holds_nul.txt", "a\r\n" + filler + "\r\n" + std::string(1, '\0') + "\r\n");
   {
-    TextFileLines file(At("nul.txt"), 4096);
+    TextFileLines file(At("holds_nul.txt"), 4096);
     std::string_view line;
     ASSERT_TRUE(file.Next(&line));
     EXPECT_THROW(file.Next(&line), TessarinError);
   }
-  EXPECT_THROW(TextFileLines(At("nul.txt"), 4096).RefuseNulAhead(), TessarinError);
+  EXPECT_THROW(TextFileLines(At("holds_nul.txt"), 4096).RefuseNulAhead(), TessarinError);
 
   WriteFile("t.txt", "a\r\nb\r\n" + filler + "\r\n\r\n");
   TextFileLines file(At("t.txt"), 4096);
