@@ -206,12 +206,26 @@ std::string ReadWholeFile(const std::string& path) {
   return data;
 }
 
+namespace {
+// Every reader open in the process, so that a table can be let go of before it is replaced.
+struct OpenReader {
+  const std::string* path;
+  HANDLE* file;
+};
+std::vector<OpenReader> g_readers;
+}  // namespace
+
 struct FileReader::Impl {
   std::string path;
   HANDLE file = INVALID_HANDLE_VALUE;
+  Impl() { g_readers.push_back({&path, &file}); }
   ~Impl() {
+    g_readers.erase(std::find_if(g_readers.begin(), g_readers.end(),
+                                 [this](const OpenReader& r) { return r.file == &file; }));
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   }
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
 };
 
 FileReader::FileReader(const std::string& path) : impl_(std::make_unique<Impl>()) {
@@ -418,6 +432,16 @@ void ReleaseClaimBeforeReplacing(const std::string& target) {
   g_claim->file = INVALID_HANDLE_VALUE;
 }
 
+// A streamed table is still open for reading when its new version is put in place, which
+// Windows refuses; by then everything has been read, so the readers of that file let go.
+void ReleaseReadersBeforeReplacing(const std::string& target) {
+  for (const OpenReader& reader : g_readers) {
+    if (*reader.file == INVALID_HANDLE_VALUE || !SamePath(*reader.path, target)) continue;
+    CloseHandle(*reader.file);
+    *reader.file = INVALID_HANDLE_VALUE;
+  }
+}
+
 }  // namespace
 
 TableLock::TableLock(const std::string& path) : impl_(std::make_unique<Impl>()) {
@@ -613,6 +637,7 @@ void AtomicFileWriter::Impl::Replace() {
     Fail(e);
   }
   ReleaseClaimBeforeReplacing(target);
+  ReleaseReadersBeforeReplacing(target);
   if (!MoveFileExA(temp.path.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     Fail(CreateError(target, LastErrorText()));
   }
