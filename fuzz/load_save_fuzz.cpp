@@ -26,21 +26,28 @@ Lines LinesOf(const TStringList& list) {
   return lines;
 }
 
-std::string Saved(TStringListCSVEX* table, const std::string& details) {
-  std::string bytes;
-  try {
-    table->SaveToStreamEX([&bytes](std::string_view piece) { bytes.append(piece); });
-  } catch (const TessarinError& e) {
-    fuzz::Check(false, "a loaded table always saves", details + "\n" + e.what());
-  }
-  return bytes;
-}
-
 bool BeginsLikeMark(std::string_view line) {
   for (std::string_view mark : {kMarkUtf8, kMarkUtf16Le, kMarkUtf16Be}) {
     if (line.substr(0, mark.size()) == mark) return true;
   }
   return false;
+}
+
+// The one refusal a loaded table may meet: a first row that begins like a byte-order mark in a
+// table without a quote character to enclose it (the next load would drop those bytes).
+struct RefusedMarkRow {};
+
+std::string Saved(TStringListCSVEX* table, const std::string& details) {
+  std::string bytes;
+  try {
+    table->SaveToStreamEX([&bytes](std::string_view piece) { bytes.append(piece); });
+  } catch (const TessarinError& e) {
+    if (table->QuoteMark == 0 && table->LineCount() > 0 && BeginsLikeMark(table->GetLine(0))) {
+      throw RefusedMarkRow{};
+    }
+    fuzz::Check(false, "a loaded table always saves", details + "\n" + e.what());
+  }
+  return bytes;
 }
 
 }  // namespace
@@ -76,7 +83,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Check(std::includes(a.begin(), a.end(), b.begin(), b.end()),
                 "a duplicate removal keeps only lines of the table", details);
   }
-  const std::string saved = Saved(&first, details);
+  std::string saved;
+  try {
+    saved = Saved(&first, details);
+  } catch (const RefusedMarkRow&) {
+    return 0;
+  }
   details += "\nsaved " + fuzz::Shown(saved);
   TStringListCSVEX second;
   second.LoadFromStreamEX(saved, expected);
