@@ -1,57 +1,25 @@
 // Joining the physical lines of multi-line quoted records into one row each.
 #include "MyLib.h"
-#include "Platform.h"
 #include "StringListEX.h"
+#include "TableReader.h"
 
 namespace {
 
-// The quote scan that decides whether a record goes on past the end of a line. A line is
-// scanned while a quoted field is open, or when it begins with the quote mark or holds the
-// delimiter followed by the quote mark; scanning starts after that opening mark, and from
-// then on every mark counts (two marks in a row neither open nor close). The second byte of a
-// double-byte character is never a mark.
+// Whether a record goes on past the end of a line: the same quote scan as a streamed table's
+// records, so the list and the stream always group lines alike.
 class RecordScanner {
  public:
   RecordScanner(char delimiter, char quote) : delimiter_(delimiter), quote_(quote) {}
 
   /// Scans one line; returns true when a quoted field is still open at its end.
   bool ScanLine(std::string_view line) {
-    size_t p;
-    if (open_) {
-      p = 0;
-    } else {
-      if (quote_ == 0 || line.empty()) return false;
-      if (line[0] == quote_) {
-        p = 1;
-      } else {
-        const size_t at = FindPair(line, delimiter_, quote_);
-        if (at == std::string_view::npos) return false;
-        p = at + 2;
-      }
-      open_ = true;
-    }
-    const size_t n = line.size();
-    for (; p < n; ++p) {
-      if (line[p] != quote_) {
-        if (lead_.IsLead(line[p])) ++p;
-        continue;
-      }
-      if (!open_) {
-        open_ = true;
-      } else if (p + 1 < n && line[p + 1] == quote_) {
-        ++p;
-      } else {
-        open_ = false;
-      }
-    }
-    return open_;
+    return RecordAssembler::ScanLine(line, delimiter_, quote_, &open_);
   }
 
  private:
   char delimiter_;
   char quote_;
   bool open_ = false;
-  const platform::LeadBytes& lead_ = platform::SystemLeadBytes();
 };
 
 }  // namespace
