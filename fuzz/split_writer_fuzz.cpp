@@ -150,16 +150,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   // Replacing one field: that field reads the new value, every other one stays. Unless fields
-  // are escaped or always quoted, a rewritten field is unescaped first (its tokens become
-  // bytes again), as the rebuilt row is then written from the values.
+  // are always quoted, every field of the rebuilt row, the new value included, is unescaped
+  // first (its tokens become bytes again), as the row is then written from the values.
   if (!keepable || row.empty() || field_to_replace >= values.size()) return 0;
   w.ApplyTo(&t);
   Values after = expected;
-  after[field_to_replace] = replacement;
   if (!w.always && !w.escape) {
     for (std::string& v : after) v = UnescapeText(v, w.style, false);
-    after[field_to_replace] = replacement;
   }
+  after[field_to_replace] =
+      w.always ? replacement : UnescapeText(replacement, w.style, false);
   for (const std::string& v : after) {
     if (!w.Keepable(v)) return 0;
   }
@@ -171,10 +171,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string replaced = row;
   t.ReplaceField(&replaced, replacement, static_cast<long long>(field_to_replace));
   t.QuotedFields = true;
-  fuzz::Check(ReadAll(t, replaced, values.size(), details + "\nreplaced field " +
-                                                      std::to_string(field_to_replace) +
-                                                      " by " + fuzz::Shown(replacement) +
-                                                      ": " + fuzz::Shown(replaced)) == want,
-              "replacing a field keeps every other field", details);
+  const std::string replaced_details = details + "\nreplaced field " +
+                                       std::to_string(field_to_replace) + " by " +
+                                       fuzz::Shown(replacement) + ": " + fuzz::Shown(replaced);
+  fuzz::Check(ReadAll(t, replaced, values.size(), replaced_details) == want,
+              "replacing a field keeps every other field", replaced_details);
   return 0;
 }
