@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "ColumnFiles.h"
+#include "FieldScanner.h"
 #include "Error.h"
 #include "Modes.h"
 #include "MyLib.h"
@@ -72,10 +73,15 @@ void WriteColumnFiles(const RunSettings& settings, const std::string& path,
   };
   open_columns(*last, 0);
   TableRecords records(path, format);
-  TStringListCSVEX reader;
-  ApplyFormat(format, &reader);
-  TStringListCSVEX::FieldBuffer fields;
-  TStringListCSVEX::FieldBuffer rest;
+  const FieldDialect dialect = format.Dialect();
+  const ByteSet& marked = TokenOrControlBytes();
+  // This pass's fields of the record, as they stand; `bare` ones are their own value.
+  struct PassField {
+    RawField raw;
+    bool bare;
+  };
+  std::vector<PassField> fields;
+  std::string scratch;
   const long long first_row = settings.SkipFirstLine ? 1 : 0;
   std::vector<TStringListCSVEX::FieldCursor> resume;  // for the pass after this one
   const TStringListCSVEX::FieldCursor exhausted{std::string_view::npos, false};
@@ -91,16 +97,23 @@ void WriteColumnFiles(const RunSettings& settings, const std::string& path,
       const auto at = static_cast<size_t>(r);
       cursor = at < state->resume.size() ? state->resume[at] : exhausted;
     }
-    reader.ReadSomeFields(record, kColumnsPerPass, &cursor, &fields);
-    long long count = first + static_cast<long long>(fields.values.size());
-    if (grow) {  // the first pass learns the width from the whole record
-      TStringListCSVEX::FieldCursor end = cursor;
-      reader.ReadSomeFields(record, -1, &end, &rest);
-      count += static_cast<long long>(rest.values.size());
+    fields.clear();
+    FieldScanner scanner(record, dialect, cursor);
+    while (!scanner.Done() && static_cast<long long>(fields.size()) < kColumnsPerPass) {
+      PassField field;
+      field.raw = scanner.NextBare(marked, &field.bare);
+      fields.push_back(field);
     }
-    if (static_cast<long long>(fields.values.size()) == kColumnsPerPass) {  // maybe more
+    long long count = first + static_cast<long long>(fields.size());
+    if (static_cast<long long>(fields.size()) == kColumnsPerPass) {  // maybe more
       resume.resize(static_cast<size_t>(r), exhausted);
-      resume.push_back(cursor);
+      resume.push_back(scanner.Where());
+    }
+    if (grow) {  // the first pass learns the width from the whole record
+      while (!scanner.Done()) {
+        scanner.Next();
+        ++count;
+      }
     }
     if (grow && count > *widest) {
       *widest = count;
@@ -113,9 +126,18 @@ void WriteColumnFiles(const RunSettings& settings, const std::string& path,
     if (r < first_row) continue;
     for (long long c = first; c < *last; ++c) {
       ColumnSink& sink = sinks[c - first];
-      if (c - first < static_cast<long long>(fields.values.size())) {
-        unreadable->Check(fields.values[c - first], r, c, r == first_row);
-        AppendEscaped(&sink.chunk, fields.values[c - first], settings.FormatEnter, true);
+      if (c - first < static_cast<long long>(fields.size())) {
+        const PassField& field = fields[c - first];
+        const std::string_view value =
+            field.bare ? field.raw.bytes : FieldValue(field.raw, dialect, &scratch);
+        const bool edge_space = !value.empty() && (value.front() == ' ' || value.back() == ' ');
+        if (field.bare && !edge_space && r != first_row) {
+          // Nothing in it to escape, and no token in it to tell about.
+          sink.chunk.append(value);
+        } else {
+          unreadable->Check(value, r, c, r == first_row);
+          AppendEscaped(&sink.chunk, value, settings.FormatEnter, true);
+        }
       }
       sink.chunk.append("\r\n");
       if (sink.chunk.size() >= chunk_limit) {

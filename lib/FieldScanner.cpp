@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "MyLib.h"
+#include "Platform.h"
 
 namespace {
 
@@ -15,8 +16,21 @@ size_t FindMark(std::string_view row, const char& mark, size_t pos) {
 
 }  // namespace
 
+const ByteSet& TokenOrControlBytes() {
+  static const ByteSet set = [] {
+    ByteSet bytes;
+    for (int b = 0; b < 32; ++b) bytes.has[b] = true;
+    bytes.has[static_cast<unsigned char>('\\')] = true;
+    bytes.has[static_cast<unsigned char>('<')] = true;
+    return bytes;
+  }();
+  return set;
+}
+
 FieldScanner::FieldScanner(std::string_view row, char delimiter, char quote, bool quote_aware)
-    : row_(row), delimiter_(delimiter), quote_(quote_aware ? quote : '\0') {
+    : row_(row),
+      double_byte_(platform::SystemLeadBytes().any),
+      delimiter_(delimiter), quote_(quote_aware ? quote : '\0') {
   // An empty view may carry a null pointer, which memchr must never see, even for 0 bytes.
   if (quote_aware && !row.empty()) {
     // The quote-aware split ends at a NUL byte, as the text it was made for did.
@@ -41,6 +55,24 @@ RawField FieldScanner::Next() {
   }
   if (cursor_ < n && row_[cursor_] == delimiter_) {
     if (cursor_ + 1 == n) trailing_empty_ = true;
+    ++cursor_;
+  }
+  return field;
+}
+
+RawField FieldScanner::NextBare(const ByteSet& marked, bool* bare) {
+  *bare = false;
+  if (trailing_empty_ || double_byte_ || (quote_ != 0 && row_[cursor_] == quote_)) return Next();
+  const char* const begin = row_.data() + cursor_;
+  const char* const end = row_.data() + row_.size();
+  const char* p = begin;
+  bool seen = false;
+  for (; p < end && *p != delimiter_; ++p) seen |= marked.Has(*p);
+  *bare = !seen;
+  const RawField field{std::string_view(begin, static_cast<size_t>(p - begin)), true};
+  cursor_ = static_cast<size_t>(p - row_.data());
+  if (p < end) {  // at the delimiter
+    if (p + 1 == end) trailing_empty_ = true;
     ++cursor_;
   }
   return field;

@@ -25,6 +25,17 @@ struct RawField {
   bool exact = true;
 };
 
+/// A set of byte values, looked up by a byte.
+struct ByteSet {
+  bool has[256] = {};
+  bool Has(char c) const { return has[static_cast<unsigned char>(c)]; }
+};
+
+/// The bytes after which a field's bytes may not be its value as they stand, nor its escaped
+/// form for a text file: every byte below 32 and the first bytes of escape tokens ("\", "<").
+/// A field without any of them reads and escapes as itself (but for a space at either end).
+const ByteSet& TokenOrControlBytes();
+
 /// Walks the fields of one row, left to right. The quote-aware split: a field that begins with
 /// the quote mark runs to its closing mark (two marks inside stand for one), bytes after the
 /// closing mark start a further field, an unterminated token runs to the row's end, and the row
@@ -53,11 +64,16 @@ class FieldScanner {
   bool Done() const { return !trailing_empty_ && cursor_ >= row_.size(); }
   /// Steps over the next field. Call only when !Done().
   RawField Next();
+  /// Next(), also telling whether the field is a bare run of bytes (not a quoted token) that
+  /// holds none of the `marked` bytes; *bare is false whenever that is not known cheaply. One
+  /// pass over the field's bytes does both.
+  RawField NextBare(const ByteSet& marked, bool* bare);
 
  private:
   RawField QuotedToken();
 
   std::string_view row_;
+  bool double_byte_;  // the code page has lead bytes: marks are searched character-wise
   char delimiter_;
   char quote_;
   size_t cursor_ = 0;

@@ -7,6 +7,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
@@ -19,11 +20,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -591,6 +594,69 @@ TableLock::~TableLock() {
 
 // ---- Atomic writing ----
 
+// Bytes a file must have before a helper thread starts syncing it, and between its syncs.
+constexpr uint64_t kEarlySyncStretch = uint64_t{16} << 20;
+
+// Syncs a file's data on a thread of its own whenever enough new bytes were written, so that
+// the disk catches up while the writer goes on. Interrupting signals stay with the main thread,
+// whose handler removes the temporary files.
+class BackgroundSync {
+ public:
+  explicit BackgroundSync(int fd) : fd_(fd) {
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &old);
+    thread_ = std::thread([this] { Run(); });
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  }
+  ~BackgroundSync() { Stop(); }
+  BackgroundSync(const BackgroundSync&) = delete;
+  BackgroundSync& operator=(const BackgroundSync&) = delete;
+
+  /// `written` bytes are in the file now.
+  void Request(uint64_t written) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (written < synced_ + kEarlySyncStretch) return;
+    wanted_ = written;
+    wake_.notify_one();
+  }
+  /// Ends the thread; the errno of the first failed sync, or 0.
+  int Stop() {
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      stopping_ = true;
+      wake_.notify_one();
+    }
+    if (thread_.joinable()) thread_.join();
+    return error_;
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    for (;;) {
+      wake_.wait(hold, [this] { return stopping_ || wanted_ > synced_; });
+      if (stopping_) return;
+      const uint64_t target = wanted_;
+      hold.unlock();
+      const int result = fdatasync(fd_);
+      const int error = result == 0 ? 0 : errno;
+      hold.lock();
+      if (error != 0 && error_ == 0) error_ = error;
+      synced_ = target;
+    }
+  }
+
+  int fd_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  uint64_t wanted_ = 0;
+  uint64_t synced_ = 0;
+  bool stopping_ = false;
+  int error_ = 0;
+  std::thread thread_;
+};
+
 struct AtomicFileWriter::Impl {
   std::string target;       // as the caller named it, for messages
   std::string real_target;  // the file that is replaced
@@ -603,10 +669,19 @@ struct AtomicFileWriter::Impl {
   bool broken = false;
   CleanupEntry temp;  // the temporary file's name, once it has one
   std::string buffer;
+  // A file that will replace an existing one is synced before the rename. A helper thread
+  // syncs what is written so far while later bytes are still being made, so that the sync at
+  // the end has only the last stretch left.
+  bool early_sync = false;
+  uint64_t written = 0;
+  std::unique_ptr<BackgroundSync> syncer;
+
+  bool WriteBytes(const char* data, size_t size);
 
   // Closes and removes the temporary file; keeps errno so that a pending message stays right.
   void Discard() noexcept {
     int saved = errno;
+    if (syncer) syncer->Stop();
     if (fd >= 0) close(fd);
     fd = -1;
     RemoveListed(&temp);
@@ -625,6 +700,16 @@ struct AtomicFileWriter::Impl {
   void Release();
   void Replace();
 };
+
+bool AtomicFileWriter::Impl::WriteBytes(const char* data, size_t size) {
+  if (!WriteAll(fd, data, size)) return false;
+  written += size;
+  if (early_sync && written >= kEarlySyncStretch) {
+    if (!syncer) syncer = std::make_unique<BackgroundSync>(fd);
+    syncer->Request(written);
+  }
+  return true;
+}
 
 void AtomicFileWriter::Impl::CreateTemporary() {
 #ifdef O_TMPFILE
@@ -676,7 +761,7 @@ bool AtomicFileWriter::Impl::GiveName() {
 void AtomicFileWriter::Impl::Complete() {
   if (complete) return;
   if (fd < 0 || broken) throw WriteError(target, "The file was not written completely");
-  if (!WriteAll(fd, buffer.data(), buffer.size())) Fail(WriteError(target, LastErrorText()));
+  if (!WriteBytes(buffer.data(), buffer.size())) Fail(WriteError(target, LastErrorText()));
   buffer = std::string();  // a complete file may wait long for its rename; its buffer need not
   if (!direct) {
     struct stat st;
@@ -687,7 +772,13 @@ void AtomicFileWriter::Impl::Complete() {
     }
     if (fchmod(fd, mode) != 0) Fail(CreateError(target, LastErrorText()));
     // A replaced file must never come back empty after a crash, so its new content reaches the
-    // disk before the rename. A new file has nothing to lose.
+    // disk before the rename. A new file has nothing to lose. A failure of an earlier sync is
+    // reported by that sync only, so it counts here too.
+    const int early_error = syncer ? syncer->Stop() : 0;
+    if (replacing && early_error != 0) {
+      errno = early_error;
+      Fail(WriteError(target, LastErrorText()));
+    }
     if (replacing && (Inject(Call::kFsync) || fsync(fd) != 0)) {
       Fail(WriteError(target, LastErrorText()));
     }
@@ -749,6 +840,7 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path) : impl_(std::make_un
     throw CreateError(path, LastErrorText());
   }
   if (exists && !MayReplace(real, st)) throw CreateError(path, LastErrorText());
+  w.early_sync = exists;
   w.CreateTemporary();
   w.buffer.reserve(kWriteBufferSize);
 }
@@ -764,12 +856,12 @@ void AtomicFileWriter::Write(std::string_view bytes) {
     w.buffer.append(bytes.data(), bytes.size());
     return;
   }
-  if (!WriteAll(w.fd, w.buffer.data(), w.buffer.size())) {
+  if (!w.WriteBytes(w.buffer.data(), w.buffer.size())) {
     w.Fail(WriteError(w.target, LastErrorText()));
   }
   w.buffer.clear();
   if (bytes.size() >= kWriteBufferSize) {
-    if (!WriteAll(w.fd, bytes.data(), bytes.size())) {
+    if (!w.WriteBytes(bytes.data(), bytes.size())) {
       w.Fail(WriteError(w.target, LastErrorText()));
     }
   } else {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,37 @@ TEST(FieldScanner, UnchangedValuesViewTheRow) {
     const std::string_view value = FieldAt(row, n, dialect, &scratch);
     const bool in_row = value.data() >= row.data() && value.data() < row.data() + row.size();
     EXPECT_EQ(in_row, n < 2) << n;
+  }
+}
+
+// The classifying step splits exactly as the plain one, and calls a field bare only when its
+// bytes hold no marked byte and are not a quoted token.
+TEST(FieldScanner, BareFieldsSplitAsEveryField) {
+  std::mt19937 rng(5);
+  const char alphabet[] = {'a', ',', '"', '\\', '<', '\t', ' ', '\0'};
+  const ByteSet& marked = TokenOrControlBytes();
+  for (int round = 0; round < 4000; ++round) {
+    std::string row;
+    for (size_t n = rng() % 12; n > 0; --n) row += alphabet[rng() % std::size(alphabet)];
+    const FieldDialect dialect{',', round % 3 == 0 ? '\0' : '"', round % 2 == 0, true, 2};
+    SCOPED_TRACE(testing::PrintToString(row) + " round " + std::to_string(round));
+    FieldScanner plain(row, dialect);
+    FieldScanner classifying(row, dialect);
+    while (!plain.Done()) {
+      ASSERT_FALSE(classifying.Done());
+      const RawField expected = plain.Next();
+      bool bare = false;
+      const RawField field = classifying.NextBare(marked, &bare);
+      EXPECT_EQ(field.bytes, expected.bytes);
+      EXPECT_EQ(field.exact, expected.exact);
+      EXPECT_EQ(classifying.Where().offset, plain.Where().offset);
+      if (bare) {
+        for (char c : field.bytes) EXPECT_FALSE(marked.Has(c));
+        EXPECT_TRUE(field.exact);
+        EXPECT_TRUE(field.bytes.data() + field.bytes.size() <= row.data() + row.size());
+      }
+    }
+    EXPECT_TRUE(classifying.Done());
   }
 }
 
