@@ -26,7 +26,10 @@ size_t FindAcross(std::string_view open, std::string_view rest, std::string_view
 
 size_t FindCharacterAligned(std::string_view text, std::string_view pattern, size_t pos) {
   const platform::LeadBytes& lead = platform::SystemLeadBytes();
-  if (!lead.any) return text.find(pattern, pos);
+  if (!lead.any) {
+    // A one-byte pattern is a plain byte search: the general one compares every hit again.
+    return pattern.size() == 1 ? text.find(pattern[0], pos) : text.find(pattern, pos);
+  }
   // Candidates come from the plain search; the walk over character starts between them is
   // linear over the whole text, and a candidate it steps over was a second byte.
   for (;;) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Error.h"
+#include "FieldScanner.h"
 #include "MyLib.h"
 #include "StringListEX.h"
 
@@ -143,19 +144,54 @@ void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, lo
                                     bool pad) const {
   if (row->empty() && !pad) return;
   if (n < 0) throw IndexError(n);
-  // The row is split quote-aware whatever QuotedFields says, then written anew.
-  thread_local std::vector<std::string> fields;  // reused: one row after the other
-  SplitRowFields(*row, &fields);
-  if (n >= static_cast<long long>(fields.size())) {
+  // The row is split quote-aware whatever QuotedFields says, and every field written anew from
+  // its value (unescaped first unless fields are always quoted). A bare field (not a quoted
+  // token, no quote mark, control byte or token start in it) is its own value and is written
+  // as it stands, so its bytes are copied instead.
+  thread_local ByteSet bare_bytes;
+  thread_local int bare_quote = -1;
+  if (bare_quote != static_cast<unsigned char>(QuoteMark)) {
+    bare_bytes = TokenOrControlBytes();
+    bare_bytes.has[static_cast<unsigned char>(QuoteMark)] = true;
+    bare_quote = static_cast<unsigned char>(QuoteMark);
+  }
+  const bool copy_bare = !AlwaysQuote || QuoteMark == 0;
+  thread_local std::string out;
+  thread_local std::string scratch;
+  thread_local std::string unescaped;
+  out.clear();
+  auto append_value = [&](std::string_view field_value) {
+    if (!AlwaysQuote) {
+      unescaped.clear();
+      AppendUnescaped(&unescaped, field_value, LineBreakStyle, false);
+      field_value = unescaped;
+    }
+    AppendFormatted(&out, field_value);
+  };
+  long long count = 0;
+  for (FieldScanner scanner(*row, Delimiter, QuoteMark, true); !scanner.Done(); ++count) {
+    bool bare = false;
+    const RawField raw = scanner.NextBare(bare_bytes, &bare);
+    if (count > 0) out.push_back(Delimiter);
+    if (count == n) {
+      append_value(value);
+    } else if (bare && copy_bare) {
+      out.append(raw.bytes);
+    } else {
+      append_value(TokenValue(raw, QuoteMark, &scratch));
+    }
+  }
+  if (n >= count) {
     if (!pad) throw IndexError(n);
     if (value.empty()) return;
-    fields.resize(static_cast<size_t>(n) + 1);
+    for (; count <= n; ++count) {
+      if (count > 0) out.push_back(Delimiter);
+      append_value(count == n ? value : std::string_view());
+    }
   }
-  fields[static_cast<size_t>(n)] = std::string(value);
-  if (!AlwaysQuote) {
-    for (std::string& field : fields) field = UnescapeText(field, LineBreakStyle, false);
-  }
-  *row = JoinFields(fields);
+  // A row of one empty field is written as the placeholder where there is one.
+  if (count == 1 && out.empty() && !AlwaysQuote && QuoteMark != 0) out.assign(2, QuoteMark);
+  row->swap(out);
 }
 
 void TStringListCSVEX::SetCell(long long r, std::string_view value, long long n, bool pad) {
