@@ -140,6 +140,35 @@ void TStringListCSVEX::JoinFieldsTo(std::string* row,
   }
 }
 
+bool TStringListCSVEX::WrittenAsItStands(RawField raw, std::string_view row) const {
+  // `raw` is a quoted token. One whose value writing encloses again, closed right before the delimiter or
+  // the row's end, comes out as the same bytes: its value's marks are doubled back the way
+  // they stand, and the value needs no escaping.
+  if (QuoteMark == 0 || raw.bytes.empty() || raw.bytes.back() != QuoteMark) return false;
+  const char* const after = raw.bytes.data() + raw.bytes.size();
+  if (after != row.data() + row.size() && *after != Delimiter) return false;
+  const std::string_view inner = raw.bytes.substr(0, raw.bytes.size() - 1);
+  const ByteSet& tokens = TokenOrControlBytes();
+  bool delimiter = false;
+  bool quote = false;
+  bool control = false;
+  bool token = false;
+  size_t quote_run = 0;
+  for (const char c : inner) {
+    const bool is_quote = c == QuoteMark;
+    quote_run = is_quote ? quote_run + 1 : 0;
+    quote |= is_quote;
+    delimiter |= c == Delimiter;
+    control |= static_cast<unsigned char>(c) < 32;
+    token |= tokens.Has(c);
+  }
+  // An odd run of marks at the end: the last mark was doubled, and the token is not closed.
+  if (quote_run % 2 != 0 || control) return false;
+  if (AlwaysQuote) return true;
+  if (token) return false;  // unescaping would change the value
+  return QuotedFields ? quote || delimiter : delimiter || (!inner.empty() && inner[0] == QuoteMark);
+}
+
 void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, long long n,
                                     bool pad) const {
   if (row->empty() && !pad) return;
@@ -170,12 +199,17 @@ void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, lo
   };
   long long count = 0;
   for (FieldScanner scanner(*row, Delimiter, QuoteMark, true); !scanner.Done(); ++count) {
+    const FieldScanner::Position at = scanner.Where();
+    const bool token = !at.trailing_empty && (*row)[at.offset] == QuoteMark && QuoteMark != 0;
     bool bare = false;
     const RawField raw = scanner.NextBare(bare_bytes, &bare);
     if (count > 0) out.push_back(Delimiter);
     if (count == n) {
       append_value(value);
     } else if (bare && copy_bare) {
+      out.append(raw.bytes);
+    } else if (token && WrittenAsItStands(raw, *row)) {
+      out.push_back(QuoteMark);
       out.append(raw.bytes);
     } else {
       append_value(TokenValue(raw, QuoteMark, &scratch));

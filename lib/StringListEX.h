@@ -239,6 +239,9 @@ class TStringListCSVEX : public TStringListEX {
   void LinesReplaced() override { empty_first_field_rows_.clear(); }
 
  private:
+  /// Whether writing the value of the quoted token `raw` anew (unescaped unless always quoted) gives the
+  /// bytes it stands in `row` as: its opening mark and `raw.bytes`.
+  bool WrittenAsItStands(RawField raw, std::string_view row) const;
   /// Rearranges the rows (new row i is old row order[i]; rows not named are dropped).
   void ApplyRowOrder(const std::vector<size_t>& order);
   std::vector<size_t> empty_first_field_rows_;  // rows holding only an unwritten empty field

@@ -228,10 +228,15 @@ TEST(ReplaceField, EqualsWritingEveryFieldAnew) {
     TStringListCSVEX table;
     s.ApplyTo(&table);
     for (int round = 0; round < 200; ++round) {
-      std::string row;
-      for (unsigned k = 1 + rng() % 6; k > 0; --k) {
-        row += rng() % 2 == 0 ? RandomValue(&rng) : "plain" + std::string(rng() % 2, ' ');
-        if (k > 1) row += ';';
+      // Half the rows as writing makes them (quoted tokens as they are written), half any text.
+      std::vector<std::string> values(1 + rng() % 6);
+      for (std::string& v : values) {
+        v = rng() % 2 == 0 ? RandomValue(&rng) : "plain" + std::string(rng() % 2, ' ');
+      }
+      std::string row = table.JoinFields(values);
+      if (round % 2 == 1) {
+        row.clear();
+        for (const std::string& v : values) row += (row.empty() ? "" : ";") + v;
       }
       const std::string value = RandomValue(&rng);
       const long long n = static_cast<long long>(rng() % 7);
