@@ -175,8 +175,8 @@ void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, lo
   if (n < 0) throw IndexError(n);
   // The row is split quote-aware whatever QuotedFields says, and every field written anew from
   // its value (unescaped first unless fields are always quoted). A bare field (not a quoted
-  // token, no quote mark, control byte or token start in it) is its own value and is written
-  // as it stands, so its bytes are copied instead.
+  // token, no quote mark, control byte or token start in it) is its own value and needs no
+  // quoting, so its bytes are copied instead.
   thread_local ByteSet bare_bytes;
   thread_local int bare_quote = -1;
   if (bare_quote != static_cast<unsigned char>(QuoteMark)) {
@@ -184,7 +184,8 @@ void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, lo
     bare_bytes.has[static_cast<unsigned char>(QuoteMark)] = true;
     bare_quote = static_cast<unsigned char>(QuoteMark);
   }
-  const bool copy_bare = !AlwaysQuote || QuoteMark == 0;
+  // Where every field is quoted, a bare one is enclosed as it stands.
+  const bool enclose_bare = AlwaysQuote && QuotedFields && QuoteMark != 0;
   thread_local std::string out;
   thread_local std::string scratch;
   thread_local std::string unescaped;
@@ -206,8 +207,10 @@ void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, lo
     if (count > 0) out.push_back(Delimiter);
     if (count == n) {
       append_value(value);
-    } else if (bare && copy_bare) {
+    } else if (bare) {
+      if (enclose_bare) out.push_back(QuoteMark);
       out.append(raw.bytes);
+      if (enclose_bare) out.push_back(QuoteMark);
     } else if (token && WrittenAsItStands(raw, *row)) {
       out.push_back(QuoteMark);
       out.append(raw.bytes);
