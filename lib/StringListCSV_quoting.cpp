@@ -2,6 +2,7 @@
 // replace one of its fields.
 #include <algorithm>
 
+#include "ByteSearch.h"
 #include "Error.h"
 #include "FieldScanner.h"
 #include "MyLib.h"
@@ -18,20 +19,37 @@ struct ValueBytes {
 };
 
 ValueBytes ScanValue(std::string_view value, char quote, char delimiter) {
-  // Flags gathered with plain ORs and no early exit, so the loop runs a wide stretch at a time.
-  unsigned control = 0;
-  unsigned line_break = 0;
-  unsigned quote_seen = 0;
-  unsigned delimiter_seen = 0;
-  for (const char c : value) {
-    control |= static_cast<unsigned>(static_cast<unsigned char>(c) < 32);
-    line_break |= static_cast<unsigned>(c == '\r') | static_cast<unsigned>(c == '\n');
-    quote_seen |= static_cast<unsigned>(c == quote);
-    delimiter_seen |= static_cast<unsigned>(c == delimiter);
+  using namespace byte_search;
+  // Flags gathered with plain ORs and no early exit, eight bytes at a time.
+  uint64_t control = 0;
+  uint64_t quote_seen = 0;
+  uint64_t delimiter_seen = 0;
+  const char* p = value.data();
+  const size_t n = value.size();
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const uint64_t word = Load(p + i);
+    control |= AnyBelow(word, 32);
+    quote_seen |= AnyEqual(word, quote);
+    delimiter_seen |= AnyEqual(word, delimiter);
+  }
+  if (i < n && n >= 8) {  // the last eight bytes, some of them seen already
+    const uint64_t word = Load(p + n - 8);
+    control |= AnyBelow(word, 32);
+    quote_seen |= AnyEqual(word, quote);
+    delimiter_seen |= AnyEqual(word, delimiter);
+  } else {
+    for (; i < n; ++i) {
+      const char c = p[i];
+      control |= static_cast<uint64_t>(static_cast<unsigned char>(c) < 32);
+      quote_seen |= static_cast<uint64_t>(c == quote);
+      delimiter_seen |= static_cast<uint64_t>(c == delimiter);
+    }
   }
   ValueBytes bytes;
   bytes.control = control != 0;
-  bytes.line_break = line_break != 0;
+  // Line breaks are control bytes: only a value holding some is searched for them.
+  bytes.line_break = bytes.control && value.find_first_of("\r\n") != std::string_view::npos;
   bytes.quote = quote_seen != 0;
   bytes.delimiter = delimiter_seen != 0;
   return bytes;
