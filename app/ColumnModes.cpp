@@ -130,9 +130,8 @@ void RunPackColumn(const RunSettings& settings, TStringListCSVEX* table) {
       table->ReplaceField(&row, std::string_view(), column, true);
     } else {
       lines.Next(&line);
-      value.clear();
-      AppendUnescaped(&value, line, settings.FormatEnter, true);
-      table->ReplaceField(&row, value, column, true);
+      table->ReplaceField(&row, UnescapedView(line, settings.FormatEnter, true, &value), column,
+                          true);
     }
     output.WriteRow(row);
   }

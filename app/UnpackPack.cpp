@@ -281,19 +281,20 @@ void RunPack(const RunSettings& settings, TStringListCSVEX* table) {
   // Rows go straight to the file: neither the table nor a column file is ever held whole.
   TableFileWriter writer(*table, settings.TablePath);
   if (header_rows > 0) writer.WriteRow(header);
-  std::vector<std::string> values(files.size());
+  // A value is the line itself unless a token stands in it: only then is it copied.
+  std::vector<std::string_view> values(files.size());
+  std::vector<std::string> unescaped(files.size());
   std::string row;
   std::string_view line;
   long long rows = 0;
   // The first file decides the rows; a shorter later file gives empty cells.
   while (!files.empty() && files[0]->Next(&line)) {
-    values[0].clear();
-    AppendUnescaped(&values[0], line, settings.FormatEnter, true);
+    values[0] = UnescapedView(line, settings.FormatEnter, true, &unescaped[0]);
     uint64_t row_bytes = line.size() + 2;
     for (size_t c = 1; c < files.size(); ++c) {
-      values[c].clear();
+      values[c] = std::string_view();
       if (files[c]->Taken() == rows && files[c]->Next(&line)) {
-        AppendUnescaped(&values[c], line, settings.FormatEnter, true);
+        values[c] = UnescapedView(line, settings.FormatEnter, true, &unescaped[c]);
         row_bytes += line.size() + 2;
       }
     }

@@ -32,6 +32,10 @@ std::string UnescapeText(std::string_view value, uint8_t style, bool edge_spaces
 void AppendUnescaped(std::string* out, std::string_view value, uint8_t style, bool edge_spaces);
 /// True when UnescapeText would change the value (a fast test that lets callers skip it).
 bool HasEscapeTokens(std::string_view value, uint8_t style, bool edge_spaces);
+/// UnescapeText of the value: the value itself when no token can start in it, else the
+/// unescaped text, kept in `*scratch`.
+std::string_view UnescapedView(std::string_view value, uint8_t style, bool edge_spaces,
+                               std::string* scratch);
 
 /// The token for CR LF (kind 0), LF (1) or CR (2) in the style; empty for style 0, a style
 /// outside 1..4 or a kind outside 0..2.

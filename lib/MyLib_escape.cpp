@@ -199,6 +199,15 @@ std::string UnescapeText(std::string_view value, uint8_t style, bool edge_spaces
   return out;
 }
 
+std::string_view UnescapedView(std::string_view value, uint8_t style, bool edge_spaces,
+                               std::string* scratch) {
+  const char* const end = value.data() + value.size();
+  if (NextTokenStart(value.data(), end, style) == end) return value;
+  scratch->clear();
+  AppendUnescaped(scratch, value, style, edge_spaces);
+  return *scratch;
+}
+
 bool HasEscapeTokens(std::string_view value, uint8_t style, bool edge_spaces) {
   const char* p = value.data();
   const char* const end = p + value.size();

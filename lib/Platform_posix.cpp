@@ -24,11 +24,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "Error.h"
 #include "FaultInjection.h"
@@ -657,6 +660,106 @@ class BackgroundSync {
   std::thread thread_;
 };
 
+// The writing of files' bytes, done on a thread of its own, so that the program goes on making
+// the next bytes while the system takes the last ones. One thread serves every file, in the
+// order the bytes were handed over; a few pieces at most wait, so memory stays bounded. A file
+// whose write fails takes no more bytes and learns of it at its next step.
+class WriteBehind {
+ public:
+  /// Where a file's pieces stand; owned by the file, which drains it before it goes away.
+  struct Account {
+    int fd = -1;
+    size_t pending = 0;  // pieces handed over, not yet written
+    int error = 0;       // the errno of the first failed write
+    std::function<bool(int, const char*, size_t)> write;
+  };
+
+  static WriteBehind& Instance() {
+    static WriteBehind instance;
+    return instance;
+  }
+  /// Hands the piece over, waiting while too many wait already. `piece` comes back empty,
+  /// with room kept from an earlier piece where there is one.
+  void Queue(Account* account, std::string* piece) {
+    std::unique_lock<std::mutex> hold(mutex_);
+    room_.wait(hold, [this] { return jobs_.size() < kMaxWaiting; });
+    ++account->pending;
+    jobs_.push_back(Job{account, std::move(*piece)});
+    work_.notify_one();
+    if (!spare_.empty()) {
+      *piece = std::move(spare_.back());
+      spare_.pop_back();
+    } else {
+      *piece = std::string();
+    }
+  }
+  /// Waits until every piece of the account is written; the errno of a failed write, or 0.
+  int Drain(Account* account) {
+    std::unique_lock<std::mutex> hold(mutex_);
+    done_.wait(hold, [account] { return account->pending == 0; });
+    return account->error;
+  }
+  /// The error so far, without waiting.
+  int Error(Account* account) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return account->error;
+  }
+
+ private:
+  static constexpr size_t kMaxWaiting = 4;
+  struct Job {
+    Account* account;
+    std::string bytes;
+  };
+
+  WriteBehind() {
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &old);
+    thread_ = std::thread([this] { Run(); });
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  }
+  ~WriteBehind() {
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      stopping_ = true;
+      work_.notify_one();
+    }
+    thread_.join();
+  }
+
+  void Run() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    for (;;) {
+      work_.wait(hold, [this] { return stopping_ || !jobs_.empty(); });
+      if (jobs_.empty()) return;
+      Job job = std::move(jobs_.front());
+      jobs_.pop_front();
+      room_.notify_one();
+      Account* account = job.account;
+      const bool skip = account->error != 0;
+      hold.unlock();
+      int error = 0;
+      if (!skip && !account->write(account->fd, job.bytes.data(), job.bytes.size())) {
+        error = errno != 0 ? errno : EIO;
+      }
+      job.bytes.clear();
+      hold.lock();
+      if (error != 0 && account->error == 0) account->error = error;
+      if (spare_.size() < kMaxWaiting) spare_.push_back(std::move(job.bytes));
+      --account->pending;
+      done_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable work_, room_, done_;
+  std::deque<Job> jobs_;
+  std::vector<std::string> spare_;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
 struct AtomicFileWriter::Impl {
   std::string target;       // as the caller named it, for messages
   std::string real_target;  // the file that is replaced
@@ -675,12 +778,21 @@ struct AtomicFileWriter::Impl {
   bool early_sync = false;
   uint64_t written = 0;
   std::unique_ptr<BackgroundSync> syncer;
+  // Full buffers go to the write-behind thread (regular files only: a device or a FIFO is
+  // written to as the bytes come).
+  WriteBehind::Account behind;
+  bool queued = false;  // some piece went to the thread
 
   bool WriteBytes(const char* data, size_t size);
+  // Hands the buffer over to be written; fails the file when an earlier piece failed.
+  void QueueBuffer();
+  // Waits for the pieces handed over; fails the file when one of them failed.
+  void DrainQueued();
 
   // Closes and removes the temporary file; keeps errno so that a pending message stays right.
   void Discard() noexcept {
     int saved = errno;
+    if (queued) WriteBehind::Instance().Drain(&behind);
     if (syncer) syncer->Stop();
     if (fd >= 0) close(fd);
     fd = -1;
@@ -709,6 +821,36 @@ bool AtomicFileWriter::Impl::WriteBytes(const char* data, size_t size) {
     syncer->Request(written);
   }
   return true;
+}
+
+void AtomicFileWriter::Impl::QueueBuffer() {
+  if (direct) {
+    if (!WriteBytes(buffer.data(), buffer.size())) Fail(WriteError(target, LastErrorText()));
+    buffer.clear();
+    return;
+  }
+  WriteBehind& thread = WriteBehind::Instance();
+  if (queued) {
+    if (const int error = thread.Error(&behind)) {
+      thread.Drain(&behind);
+      errno = error;
+      Fail(WriteError(target, LastErrorText()));
+    }
+  } else {
+    behind.fd = fd;
+    behind.write = [this](int, const char* data, size_t size) { return WriteBytes(data, size); };
+    queued = true;
+  }
+  thread.Queue(&behind, &buffer);
+  if (buffer.capacity() < kWriteBufferSize) buffer.reserve(kWriteBufferSize);
+}
+
+void AtomicFileWriter::Impl::DrainQueued() {
+  if (!queued) return;
+  if (const int error = WriteBehind::Instance().Drain(&behind)) {
+    errno = error;
+    Fail(WriteError(target, LastErrorText()));
+  }
 }
 
 void AtomicFileWriter::Impl::CreateTemporary() {
@@ -761,6 +903,8 @@ bool AtomicFileWriter::Impl::GiveName() {
 void AtomicFileWriter::Impl::Complete() {
   if (complete) return;
   if (fd < 0 || broken) throw WriteError(target, "The file was not written completely");
+  if (queued && !buffer.empty()) QueueBuffer();
+  DrainQueued();
   if (!WriteBytes(buffer.data(), buffer.size())) Fail(WriteError(target, LastErrorText()));
   buffer = std::string();  // a complete file may wait long for its rename; its buffer need not
   if (!direct) {
@@ -852,20 +996,12 @@ void AtomicFileWriter::Write(std::string_view bytes) {
   if (w.fd < 0 || w.broken || w.complete) {
     throw WriteError(w.target, "The file is already closed");
   }
-  if (w.buffer.size() + bytes.size() <= kWriteBufferSize) {
-    w.buffer.append(bytes.data(), bytes.size());
-    return;
-  }
-  if (!w.WriteBytes(w.buffer.data(), w.buffer.size())) {
-    w.Fail(WriteError(w.target, LastErrorText()));
-  }
-  w.buffer.clear();
-  if (bytes.size() >= kWriteBufferSize) {
-    if (!w.WriteBytes(bytes.data(), bytes.size())) {
-      w.Fail(WriteError(w.target, LastErrorText()));
-    }
-  } else {
-    w.buffer.append(bytes.data(), bytes.size());
+  while (!bytes.empty()) {
+    const size_t room = kWriteBufferSize - std::min(kWriteBufferSize, w.buffer.size());
+    const size_t take = std::min(room, bytes.size());
+    w.buffer.append(bytes.data(), take);
+    bytes.remove_prefix(take);
+    if (w.buffer.size() >= kWriteBufferSize) w.QueueBuffer();
   }
 }
 

@@ -145,17 +145,31 @@ std::string TStringListCSVEX::JoinFields(const std::vector<std::string>& values)
   return row;
 }
 
-void TStringListCSVEX::JoinFieldsTo(std::string* row,
-                                    const std::vector<std::string>& values) const {
+namespace {
+
+template <typename Values>
+void JoinValues(const TStringListCSVEX& table, std::string* row, const Values& values) {
   row->clear();
   for (size_t k = 0; k < values.size(); ++k) {
-    if (k > 0) row->push_back(Delimiter);
-    AppendFormatted(row, values[k]);
+    if (k > 0) row->push_back(table.Delimiter);
+    table.AppendFormatted(row, values[k]);
   }
   // A row of one empty field is written as the placeholder where there is one.
-  if (values.size() == 1 && row->empty() && !AlwaysQuote && QuoteMark != 0) {
-    row->assign(2, QuoteMark);
+  if (values.size() == 1 && row->empty() && !table.AlwaysQuote && table.QuoteMark != 0) {
+    row->assign(2, table.QuoteMark);
   }
+}
+
+}  // namespace
+
+void TStringListCSVEX::JoinFieldsTo(std::string* row,
+                                    const std::vector<std::string>& values) const {
+  JoinValues(*this, row, values);
+}
+
+void TStringListCSVEX::JoinFieldsTo(std::string* row,
+                                    const std::vector<std::string_view>& values) const {
+  JoinValues(*this, row, values);
 }
 
 bool TStringListCSVEX::WrittenAsItStands(RawField raw, std::string_view row) const {

@@ -185,6 +185,7 @@ class TStringListCSVEX : public TStringListEX {
   std::string JoinFields(const std::vector<std::string>& values) const;
   /// JoinFields into `row` (its bytes replaced), reusing its storage.
   void JoinFieldsTo(std::string* row, const std::vector<std::string>& values) const;
+  void JoinFieldsTo(std::string* row, const std::vector<std::string_view>& values) const;
   /// Appends one value in its written form (escaped, quoted) to `out`, without delimiter.
   void AppendFormatted(std::string* out, std::string_view value) const;
 

@@ -204,3 +204,40 @@ TEST(FailedCalls, WideUnpackWithinTheOpenFileLimitAllOrNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Files of several megabytes are written on a thread of their own, a piece at a time: a write
+// that fails there fails the run just the same, naming the file, with every file as it was.
+TEST(FailedCalls, FailingWritesOfLargeFiles) {
+  std::string big;
+  for (int r = 0; big.size() < (size_t{3} << 20); ++r) {
+    big += std::to_string(r % 977) + ",\"v," + std::to_string(r) + "\",some text of the row\r\n";
+  }
+  const std::vector<std::vector<std::string>> runs = {
+      {"-s", "0", "t.csv"},
+      {"-u", "t.csv"},
+      {"-uc", "2", "t.csv", "out.txt"},
+      {"-nd", "1", "t.csv"}};
+  for (const auto& args : runs) {
+    int failed = 0;
+    for (int n = 1; n < 12; ++n) {
+      Workdir wd(Base());
+      wd.Write("t.csv", big);
+      const auto before = wd.Snapshot();
+      const std::string plan = "write:" + std::to_string(n) + ":ENOSPC";
+      const RunResult r = e2e::RunWith(TESSARIN_FAULTS_BINARY, wd.path(), args,
+                                       {"TESSARIN_FAIL=" + plan});
+      if (r.err.find("tessarin-faults:") == std::string::npos) break;
+      const std::string where = testing::PrintToString(args) + " with " + plan + ": " + r.err;
+      ++failed;
+      EXPECT_EQ(r.exit_code, 1) << where;
+      EXPECT_NE(Message(r.err).find("No space left on device"), std::string::npos) << where;
+      EXPECT_NE(Message(r.err).find("\"" + wd.path() + "/"), std::string::npos) << where;
+      EXPECT_EQ(wd.Snapshot(), before) << where;
+    }
+    EXPECT_GE(failed, 2) << testing::PrintToString(args);
+  }
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 // "call:n:ERROR" items separated by ",": the n-th call of that kind (counted from 1) fails with
 // the error, given by name (ENOSPC) or number. Calls: open, write, fsync, close, rename, link,
 // mkdir. Each failure made is reported on standard error, so a test knows it happened.
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -81,7 +82,8 @@ std::vector<Planned> ReadPlan() {
 
 bool Inject(Call call) {
   static const std::vector<Planned> plan = ReadPlan();
-  static long counts[8] = {};
+  // Files are written on a thread of their own: the counts may be reached from two threads.
+  static std::atomic<long> counts[8] = {};
   if (plan.empty()) return false;
   const long n = ++counts[static_cast<int>(call)];
   for (const Planned& p : plan) {
