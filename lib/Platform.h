@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -135,6 +136,10 @@ class TableLock {
  private:
   std::unique_ptr<Impl> impl_;
 };
+
+/// Runs `beside` on a helper thread and `here` on the calling one, and returns when both are
+/// done. Interrupting signals are left to the calling thread. Neither may throw.
+void RunTogether(const std::function<void()>& beside, const std::function<void()>& here);
 
 /// The system's text for the last error of a file operation (errno / GetLastError).
 std::string LastErrorText();

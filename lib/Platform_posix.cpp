@@ -1073,6 +1073,16 @@ void AtomicFileWriter::CommitAll(const std::vector<AtomicFileWriter*>& writers) 
   }
 }
 
+void RunTogether(const std::function<void()>& beside, const std::function<void()>& here) {
+  sigset_t all, old;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &old);
+  std::thread helper(beside);
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  here();
+  helper.join();
+}
+
 std::string LastErrorText() { return std::strerror(errno); }
 
 void LowerCaseLocale(std::string* text) {

@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "Error.h"
 #include "Platform.h"
@@ -699,6 +700,13 @@ void AtomicFileWriter::CommitAll(const std::vector<AtomicFileWriter*>& writers) 
       throw;
     }
   }
+}
+
+void RunTogether(const std::function<void()>& beside, const std::function<void()>& here) {
+  // Console control events come on a thread of the system's own: nothing to keep from it.
+  std::thread helper(beside);
+  here();
+  helper.join();
 }
 
 std::string LastErrorText() {

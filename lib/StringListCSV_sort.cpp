@@ -6,6 +6,7 @@
 
 #include "CompareString.h"
 #include "Error.h"
+#include "Platform.h"
 #include "RecordKeys.h"
 #include "StringListEX.h"
 
@@ -74,6 +75,65 @@ void MergeSort(SortEntry* first, size_t n, CompareFn compare, std::vector<SortEn
   if (from != first) std::copy(from, from + n, first);
 }
 
+// One partition step over [left, right]: the entries up to *j are at most the pivot, those
+// from *i on at least.
+void Partition(std::vector<SortEntry>* entries, long long left, long long right, CompareFn compare,
+               long long* i_out, long long* j_out) {
+  std::vector<SortEntry>& e = *entries;
+  long long i = left;
+  long long j = right;
+  // The pivot entry moves with the exchanges, but its key is the same wherever it stands.
+  const SortEntry pivot_entry = e[static_cast<size_t>((left + right) / 2)];
+  const std::string_view pivot = pivot_entry.Key();
+  do {
+    while (compare(e[static_cast<size_t>(i)].Key(), pivot) < 0) ++i;
+    while (compare(e[static_cast<size_t>(j)].Key(), pivot) > 0) --j;
+    if (i <= j) {
+      std::swap(e[static_cast<size_t>(i)], e[static_cast<size_t>(j)]);
+      ++i;
+      --j;
+    }
+  } while (i <= j);
+  *i_out = i;
+  *j_out = j;
+}
+
+// Sorts the segment [left, right], which stands at nesting level `level`, and all it splits into.
+void SortSegment(std::vector<SortEntry>* entries, long long left, long long right, int level,
+                 int deepest, CompareFn compare) {
+  struct Segment {
+    long long left;
+    long long right;
+    int level;
+  };
+  std::vector<SortEntry> buffer;
+  std::vector<Segment> parts;
+  parts.push_back({left, right, level});
+  while (!parts.empty()) {
+    const Segment part = parts.back();
+    parts.pop_back();
+    if (part.left >= part.right) continue;
+    if (part.level > deepest) {
+      MergeSort(entries->data() + part.left, static_cast<size_t>(part.right - part.left + 1),
+                compare, &buffer);
+      continue;
+    }
+    long long i = 0;
+    long long j = 0;
+    Partition(entries, part.left, part.right, compare, &i, &j);
+    if (j - part.left > part.right - i) {
+      parts.push_back({part.left, j, part.level + 1});
+      parts.push_back({i, part.right, part.level + 1});
+    } else {
+      parts.push_back({i, part.right, part.level + 1});
+      parts.push_back({part.left, j, part.level + 1});
+    }
+  }
+}
+
+// Entries from which the two parts of the first partition are sorted at the same time.
+constexpr size_t kSortTogetherFrom = size_t{1} << 16;
+
 // Sorts the entries by key with the partition steps the table's sort has always taken: the
 // middle entry's key is the pivot, both scans stop at keys equal to it, and such entries are
 // exchanged too. The sort is therefore not stable, and the order it leaves equal keys in is
@@ -88,46 +148,18 @@ void MergeSort(SortEntry* first, size_t n, CompareFn compare, std::vector<SortEn
 // not change the result. The larger part waits on a stack while the smaller is sorted, which
 // keeps the stack logarithmic whatever the keys are.
 void PartitionSort(std::vector<SortEntry>* entries, CompareFn compare) {
-  std::vector<SortEntry>& e = *entries;
-  struct Segment {
-    long long left;
-    long long right;
-    int level;
-  };
-  const int deepest = DeepestPartitionLevel(e.size());
-  std::vector<SortEntry> buffer;
-  std::vector<Segment> parts;
-  parts.push_back({0, static_cast<long long>(e.size()) - 1, 0});
-  while (!parts.empty()) {
-    const auto [left, right, level] = parts.back();
-    parts.pop_back();
-    if (left >= right) continue;
-    if (level > deepest) {
-      MergeSort(e.data() + left, static_cast<size_t>(right - left + 1), compare, &buffer);
-      continue;
-    }
-    long long i = left;
-    long long j = right;
-    // The pivot entry moves with the exchanges, but its key is the same wherever it stands.
-    const SortEntry pivot_entry = e[static_cast<size_t>((left + right) / 2)];
-    const std::string_view pivot = pivot_entry.Key();
-    do {
-      while (compare(e[static_cast<size_t>(i)].Key(), pivot) < 0) ++i;
-      while (compare(e[static_cast<size_t>(j)].Key(), pivot) > 0) --j;
-      if (i <= j) {
-        std::swap(e[static_cast<size_t>(i)], e[static_cast<size_t>(j)]);
-        ++i;
-        --j;
-      }
-    } while (i <= j);
-    if (j - left > right - i) {
-      parts.push_back({left, j, level + 1});
-      parts.push_back({i, right, level + 1});
-    } else {
-      parts.push_back({i, right, level + 1});
-      parts.push_back({left, j, level + 1});
-    }
+  const long long last = static_cast<long long>(entries->size()) - 1;
+  const int deepest = DeepestPartitionLevel(entries->size());
+  if (entries->size() < kSortTogetherFrom) {
+    SortSegment(entries, 0, last, 0, deepest, compare);
+    return;
   }
+  // The two parts share no entry, so sorting them side by side changes nothing in the result.
+  long long i = 0;
+  long long j = 0;
+  Partition(entries, 0, last, compare, &i, &j);
+  platform::RunTogether([&] { SortSegment(entries, 0, j, 1, deepest, compare); },
+                        [&] { SortSegment(entries, i, last, 1, deepest, compare); });
 }
 
 // The entry of the row or record made of lines [first, end). A rebuilt key too long to be held

@@ -218,4 +218,26 @@ TEST(SortByColumn, OrganPipeKeysFallBackToStableMergeSort) {
   EXPECT_EQ(big.GetLine(big.LineCount() - 1), "k100000;100000");
 }
 
+// Large tables sort the two parts of their first partition side by side; equal keys must still
+// end in the partition's order (many equal keys, rows told apart by their second field).
+TEST(SortByColumn, LargeTablesMatchReference) {
+  std::mt19937 rng(8);
+  for (const bool match_case : {true, false}) {
+    TStringListCSVEX table;
+    table.Delimiter = ';';
+    table.MatchCase = match_case;
+    const char* const stems[] = {"a", "A", "item", "Item", "b", ""};
+    for (int r = 0; r < 70000; ++r) {
+      table.AddLine(std::string(stems[rng() % 6]) + std::to_string(rng() % 300) + ";" +
+                    std::to_string(r));
+    }
+    TStringListCSVEX reference;
+    CopyRecords(table, &reference);
+    reference.MatchCase = match_case;
+    ASSERT_FALSE(ReferenceSort(&reference, 0));
+    table.SortByColumn(0);
+    EXPECT_TRUE(table.JoinLines() == reference.JoinLines()) << "match case " << match_case;
+  }
+}
+
 }  // namespace
