@@ -1,6 +1,7 @@
 // Unpack (-u): every column of the table to a text file of its own, one line per row.
 // Pack (-p): the table built back from those files, line r of each file a field of row r.
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -28,10 +29,38 @@ constexpr size_t kLeastFilePiece = size_t{64} << 10;
 // Bytes all the columns of a pass gather before they go to their files.
 constexpr size_t kPassBuffer = size_t{16} << 20;
 
-// One column file being written: its lines gathered, then written in large pieces.
-struct ColumnSink {
-  platform::AtomicFileWriter* file;
-  std::string chunk;
+// One column file being written: its lines gathered in a buffer of fixed size, then written in
+// large pieces. Most lines are copied straight into the buffer, without the checks and the
+// calls of growing a string.
+class ColumnSink {
+ public:
+  ColumnSink(platform::AtomicFileWriter* file, size_t size) : file_(file), buffer_(size, '\0') {}
+  /// The value and a line break, as a line of the file.
+  void AddLine(std::string_view value) {
+    if (used_ + value.size() + 2 > buffer_.size()) Flush(value.size() + 2);
+    if (!value.empty()) std::memcpy(&buffer_[used_], value.data(), value.size());
+    used_ += value.size();
+    buffer_[used_++] = '\r';
+    buffer_[used_++] = '\n';
+  }
+  /// The value escaped for the file, and a line break.
+  void AddEscapedLine(std::string_view value, uint8_t style) {
+    escaped_.clear();
+    AppendEscaped(&escaped_, value, style, true);
+    AddLine(escaped_);
+  }
+  /// Writes what is gathered; then `room` bytes fit into the buffer.
+  void Flush(size_t room = 0) {
+    file_->Write(std::string_view(buffer_.data(), used_));
+    used_ = 0;
+    if (room > buffer_.size()) buffer_.resize(room);
+  }
+
+ private:
+  platform::AtomicFileWriter* file_;
+  std::string buffer_;
+  size_t used_ = 0;
+  std::string escaped_;
 };
 
 // What the passes of one unpack share: the column files' names, the folder listing they are
@@ -60,14 +89,8 @@ void WriteColumnFiles(const RunSettings& settings, const std::string& path,
     for (long long c = first + static_cast<long long>(sinks.size()); c < end; ++c) {
       all->push_back(std::make_unique<platform::AtomicFileWriter>(
           state->folders.ActualPath(state->names.Name(c))));
-      ColumnSink sink{all->back().get(), std::string()};
-      for (long long r = 0; r < rows_before; ++r) {
-        sink.chunk.append("\r\n");
-        if (sink.chunk.size() >= chunk_limit) {
-          sink.file->Write(sink.chunk);
-          sink.chunk.clear();
-        }
-      }
+      ColumnSink sink(all->back().get(), chunk_limit);
+      for (long long r = 0; r < rows_before; ++r) sink.AddLine(std::string_view());
       sinks.push_back(std::move(sink));
     }
   };
@@ -133,21 +156,18 @@ void WriteColumnFiles(const RunSettings& settings, const std::string& path,
         const bool edge_space = !value.empty() && (value.front() == ' ' || value.back() == ' ');
         if (field.bare && !edge_space && r != first_row) {
           // Nothing in it to escape, and no token in it to tell about.
-          sink.chunk.append(value);
+          sink.AddLine(value);
         } else {
           unreadable->Check(value, r, c, r == first_row);
-          AppendEscaped(&sink.chunk, value, settings.FormatEnter, true);
+          sink.AddEscapedLine(value, settings.FormatEnter);
         }
-      }
-      sink.chunk.append("\r\n");
-      if (sink.chunk.size() >= chunk_limit) {
-        sink.file->Write(sink.chunk);
-        sink.chunk.clear();
+      } else {
+        sink.AddLine(std::string_view());
       }
     }
     ++rows;
   }
-  for (ColumnSink& sink : sinks) sink.file->Write(sink.chunk);
+  for (ColumnSink& sink : sinks) sink.Flush();
   state->resume = std::move(resume);
 }
 
