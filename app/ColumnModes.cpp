@@ -4,6 +4,7 @@
 
 #include "ColumnFiles.h"
 #include "Error.h"
+#include "FieldScanner.h"
 #include "Modes.h"
 #include "MyLib.h"
 #include "Output.h"
@@ -72,14 +73,28 @@ void RunUnpackColumn(const RunSettings& settings, TStringListCSVEX* table) {
   std::string scratch;
   std::string_view record;
   bool first_line = true;
+  const ByteSet& marked = TokenOrControlBytes();
   for (long long r = 0; records.Next(&record); ++r) {
     progress.Advance(record.size() + 2);
     if (r < (settings.SkipFirstLine ? 1 : 0)) continue;
-    const std::string_view value = FieldAt(record, column, dialect, &scratch);
+    // The column's field; a bare one is its own value, with nothing to escape in it.
+    FieldScanner scanner(record, dialect);
+    for (int32_t k = 0; k < column && !scanner.Done(); ++k) scanner.Next();
+    bool bare = false;
+    std::string_view value;
+    if (!scanner.Done()) {
+      const RawField raw = scanner.NextBare(marked, &bare);
+      value = bare ? raw.bytes : FieldValue(raw, dialect, &scratch);
+    }
     if (settings.ClearEmpty && value.empty()) continue;
-    unreadable.Check(value, r, column, first_line);
+    const bool edge_space = !value.empty() && (value.front() == ' ' || value.back() == ' ');
+    if (bare && !edge_space && !first_line) {
+      text.append(value);
+    } else {
+      unreadable.Check(value, r, column, first_line);
+      AppendEscaped(&text, value, settings.FormatEnter, true);
+    }
     first_line = false;
-    AppendEscaped(&text, value, settings.FormatEnter, true);
     text.append("\r\n");
     if (text.size() >= kTextChunk) {
       output.Write(text);
