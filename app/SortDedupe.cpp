@@ -86,6 +86,56 @@ void ReadKeys(const RewriteSource& source, long long column, bool skip_first, Re
   gather->SetTextLength(records.TextLength());
 }
 
+// Records read ahead a few dozen at a time, each with its key and the key's hash, so that the
+// key table's places for all of them are asked for before the first one is looked up: the
+// lookups then wait for memory together instead of one after the other.
+class KeyedBatch {
+ public:
+  KeyedBatch(long long column, const FieldDialect& dialect)
+      : column_(column), dialect_(dialect), scratch_(kRecords) {}
+  bool Full() const { return items_.size() >= kRecords; }
+  size_t Size() const { return items_.size(); }
+  /// Copies the record in; `start` is where it stands in the text.
+  void Add(std::string_view record, uint64_t start) {
+    items_.push_back(Item{bytes_.size(), record.size(), start, {}, 0});
+    bytes_.append(record);
+  }
+  /// Reads every record's key and asks for its place in `table`.
+  void ReadKeys(const KeyTable& table) {
+    for (size_t k = 0; k < items_.size(); ++k) {
+      Item& item = items_[k];
+      item.key = FieldAt(Record(k), column_, dialect_, &scratch_[k]);
+      item.hash = KeyTable::Hash(item.key);
+      table.Prefetch(item.hash);
+    }
+  }
+  std::string_view Record(size_t k) const {
+    return std::string_view(bytes_.data() + items_[k].offset, items_[k].size);
+  }
+  uint64_t Start(size_t k) const { return items_[k].start; }
+  std::string_view Key(size_t k) const { return items_[k].key; }
+  uint64_t Hash(size_t k) const { return items_[k].hash; }
+  void Clear() {
+    bytes_.clear();
+    items_.clear();
+  }
+
+ private:
+  static constexpr size_t kRecords = 32;
+  struct Item {
+    size_t offset;
+    size_t size;
+    uint64_t start;
+    std::string_view key;
+    uint64_t hash;
+  };
+  long long column_;
+  FieldDialect dialect_;
+  std::string bytes_;
+  std::vector<Item> items_;
+  std::vector<std::string> scratch_;
+};
+
 }  // namespace
 
 void RunSort(const RunSettings& s, TStringListCSVEX* table) {
@@ -152,7 +202,14 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
     TableRecords records = PhysicalRecords(source);
     const FieldDialect dialect = source.format.Dialect();
     TableFileWriter writer(*table, s.TablePath);
-    std::string scratch;
+    KeyedBatch batch(s.KeyColumn, dialect);
+    auto write_new = [&] {
+      batch.ReadKeys(seen);
+      for (size_t k = 0; k < batch.Size(); ++k) {
+        if (seen.Insert(batch.Key(k), batch.Hash(k), 0) == nullptr) writer.WriteRow(batch.Record(k));
+      }
+      batch.Clear();
+    };
     std::string_view record;
     for (bool first = true; records.Next(&record); first = false) {
       RefuseNul(source, record);
@@ -161,9 +218,10 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
         writer.WriteRow(record);
         continue;
       }
-      const std::string_view key = FieldAt(record, s.KeyColumn, dialect, &scratch);
-      if (seen.Insert(key, 0) == nullptr) writer.WriteRow(record);
+      batch.Add(record, 0);
+      if (batch.Full()) write_new();
     }
+    write_new();
     writer.Commit();
     return;
   }
@@ -179,29 +237,39 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
   size_t open_place = kept.max_size();  // the place whose record's end is the next start
   {
     TableRecords records = PhysicalRecords(source);
-    const FieldDialect dialect = source.format.Dialect();
-    std::string scratch;
-    std::string_view record;
-    for (bool first = true; records.Next(&record); first = false) {
-      RefuseNul(source, record);
-      progress.Advance(record.size() + 2);
-      const uint64_t start = records.RecordStart();
+    KeyedBatch batch(s.KeyColumn, source.format.Dialect());
+    auto keep = [&](uint64_t start, uint64_t length, const std::string_view* key, uint64_t hash) {
       if (open_place < kept.size()) kept[open_place].end = start;
-      const Kept entry{start, start, record.size()};
-      if (first && keep_header) {
-        open_place = kept.size();
-        kept.push_back(entry);
-        continue;
-      }
-      if (size_t* place =
-              seen.Insert(FieldAt(record, s.KeyColumn, dialect, &scratch), kept.size())) {
+      const Kept entry{start, start, length};
+      size_t* place = key != nullptr ? seen.Insert(*key, hash, kept.size()) : nullptr;
+      if (place != nullptr) {
         kept[*place] = entry;
         open_place = *place;
       } else {
         open_place = kept.size();
         kept.push_back(entry);
       }
+    };
+    auto keep_batch = [&] {
+      batch.ReadKeys(seen);
+      for (size_t k = 0; k < batch.Size(); ++k) {
+        const std::string_view key = batch.Key(k);
+        keep(batch.Start(k), batch.Record(k).size(), &key, batch.Hash(k));
+      }
+      batch.Clear();
+    };
+    std::string_view record;
+    for (bool first = true; records.Next(&record); first = false) {
+      RefuseNul(source, record);
+      progress.Advance(record.size() + 2);
+      if (first && keep_header) {  // kept whatever its key: it has none
+        keep(records.RecordStart(), record.size(), nullptr, 0);
+        continue;
+      }
+      batch.Add(record, records.RecordStart());
+      if (batch.Full()) keep_batch();
     }
+    keep_batch();
     if (open_place < kept.size()) kept[open_place].end = records.TextLength();
   }
   seen = KeyTable();

@@ -56,8 +56,17 @@ uint64_t HashKey(std::string_view key) {
 
 KeyTable::KeyTable() : slots_(1024, Slot{0, 0}) {}
 
-size_t* KeyTable::Insert(std::string_view key, size_t number) {
-  const uint64_t hash = HashKey(key);
+uint64_t KeyTable::Hash(std::string_view key) { return HashKey(key); }
+
+void KeyTable::Prefetch(uint64_t hash) const {
+#if defined(__GNUC__)
+  __builtin_prefetch(&slots_[static_cast<size_t>(hash) & (slots_.size() - 1)]);
+#else
+  (void)hash;
+#endif
+}
+
+size_t* KeyTable::Insert(std::string_view key, uint64_t hash, size_t number) {
   const auto high = static_cast<uint32_t>(hash >> 32);
   const size_t mask = slots_.size() - 1;
   for (size_t i = static_cast<size_t>(hash) & mask;; i = (i + 1) & mask) {

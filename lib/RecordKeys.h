@@ -40,7 +40,14 @@ class KeyTable {
   KeyTable();
   /// The number of the key when it is in the table; otherwise adds the key (a copy of it) with
   /// `number` and returns nullptr. The pointer is valid until the next Insert().
-  size_t* Insert(std::string_view key, size_t number);
+  size_t* Insert(std::string_view key, size_t number) { return Insert(key, Hash(key), number); }
+  /// Insert() of a key whose Hash() is known.
+  size_t* Insert(std::string_view key, uint64_t hash, size_t number);
+  /// The hash Insert() files the key under.
+  static uint64_t Hash(std::string_view key);
+  /// Asks for the place of a key with this hash to be brought into the cache, so that looking
+  /// up several keys in a row waits for memory once rather than once per key.
+  void Prefetch(uint64_t hash) const;
   size_t Size() const { return keys_.size(); }
 
  private:
