@@ -88,6 +88,15 @@ size_t* KeyTable::Insert(std::string_view key, uint64_t hash, size_t number) {
   }
 }
 
+void KeyTable::Reserve(size_t keys) {
+  size_t slots = slots_.size();
+  while (slots < 2 * keys) slots *= 2;
+  keys_.reserve(keys);
+  if (slots == slots_.size()) return;
+  slots_.resize(slots / 2);
+  Grow();  // rebuilds the slots at the size asked for
+}
+
 void KeyTable::Grow() {
   slots_.assign(slots_.size() * 2, Slot{0, 0});
   const size_t mask = slots_.size() - 1;

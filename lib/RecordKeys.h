@@ -49,6 +49,8 @@ class KeyTable {
   /// up several keys in a row waits for memory once rather than once per key.
   void Prefetch(uint64_t hash) const;
   size_t Size() const { return keys_.size(); }
+  /// Room for this many keys, so that adding them rebuilds nothing.
+  void Reserve(size_t keys);
 
  private:
   struct Slot {
