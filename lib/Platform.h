@@ -97,6 +97,9 @@ class AtomicFileWriter {
 
   /// Appends bytes. Throws "Cannot write file "%s". %s" when the system refuses them.
   void Write(std::string_view bytes);
+  /// Write() of the string's bytes, taking them over where that saves copying them; the string
+  /// is left empty (with room, maybe). Throws as Write() does.
+  void Take(std::string* bytes);
   /// Completes the temporary file and releases its descriptor, without replacing anything
   /// yet, so that many finished files need not stay open. Throws as Write() does.
   void Finish();

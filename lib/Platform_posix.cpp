@@ -1005,6 +1005,19 @@ void AtomicFileWriter::Write(std::string_view bytes) {
   }
 }
 
+void AtomicFileWriter::Take(std::string* bytes) {
+  Impl& w = *impl_;
+  if (w.buffer.empty() && bytes->size() >= kWriteBufferSize && !w.direct && w.fd >= 0 &&
+      !w.broken && !w.complete) {
+    w.buffer.swap(*bytes);
+    w.QueueBuffer();  // leaves the buffer empty, with room
+    bytes->clear();
+    return;
+  }
+  Write(*bytes);
+  bytes->clear();
+}
+
 void AtomicFileWriter::Finish() { impl_->Release(); }
 
 void AtomicFileWriter::Commit() {

@@ -645,6 +645,11 @@ void AtomicFileWriter::Impl::Replace() {
   Unlist(&temp);
 }
 
+void AtomicFileWriter::Take(std::string* bytes) {
+  Write(*bytes);
+  bytes->clear();
+}
+
 void AtomicFileWriter::Finish() { impl_->Finish(); }
 
 void AtomicFileWriter::Commit() {

@@ -45,7 +45,12 @@ std::string QuoteFirstField(std::string_view row, char delimiter, char quote) {
 }  // namespace
 
 TableEncoder::TableEncoder(const TStringListEX& format, std::function<void(std::string_view)> sink)
+    : TableEncoder(format, std::move(sink), nullptr) {}
+
+TableEncoder::TableEncoder(const TStringListEX& format, std::function<void(std::string_view)> sink,
+                           std::function<void(std::string*)> take)
     : sink_(std::move(sink)),
+      take_(std::move(take)),
       utf16_(format.WriteBom && (format.TextEncoding == TStringListEX::kEncodingUtf16Le ||
                                  format.TextEncoding == TStringListEX::kEncodingUtf16Be)),
       big_endian_(format.TextEncoding == TStringListEX::kEncodingUtf16Be),
@@ -101,7 +106,12 @@ void TableEncoder::Finish() {
 }
 
 void TableEncoder::Flush() {
-  if (!piece_.empty()) sink_(piece_);
+  if (piece_.empty()) return;
+  if (take_) {
+    take_(&piece_);
+  } else {
+    sink_(piece_);
+  }
   piece_.clear();
 }
 
@@ -109,7 +119,9 @@ TableFileWriter::TableFileWriter(const TStringListEX& format, const std::string&
     : folder_(FolderPart(platform::ExpandPath(path))),
       path_(PreparedTarget(path)),
       file_(std::make_unique<platform::AtomicFileWriter>(path_)),
-      encoder_(format, [this](std::string_view bytes) { file_->Write(bytes); }) {}
+      encoder_(
+          format, [this](std::string_view bytes) { file_->Write(bytes); },
+          [this](std::string* piece) { file_->Take(piece); }) {}
 
 TableFileWriter::~TableFileWriter() = default;
 

@@ -24,6 +24,10 @@ class AtomicFileWriter;
 class TableEncoder {
  public:
   TableEncoder(const TStringListEX& format, std::function<void(std::string_view)> sink);
+  /// With `take`, full pieces are handed over whole: `take` takes the bytes of the string and
+  /// leaves it empty, so they need not be copied.
+  TableEncoder(const TStringListEX& format, std::function<void(std::string_view)> sink,
+               std::function<void(std::string*)> take);
 
   /// Throws TessarinError when a UTF-16 table's row is not UTF-8 (it cannot be converted), or
   /// when the first row begins like a byte-order mark and there is no quote character.
@@ -35,6 +39,7 @@ class TableEncoder {
   void Flush();
 
   std::function<void(std::string_view)> sink_;
+  std::function<void(std::string*)> take_;
   bool utf16_;
   bool big_endian_;
   bool utf8_mark_;  // a UTF-8 mark when the whole text turns out to be UTF-8
