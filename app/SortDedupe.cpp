@@ -47,10 +47,7 @@ RewriteSource OpenForRewrite(const RunSettings& s, TStringListCSVEX* table) {
 
 // A record holding a NUL byte refuses the table, as the first pass does when it reads it all.
 void RefuseNul(const RewriteSource& source, std::string_view record) {
-  if (!source.probe.complete && std::memchr(record.data(), 0, record.size()) != nullptr) {
-    throw TessarinError("Cannot load file \"" + *source.found +
-                        "\". It holds a NUL byte: it is not a text table");
-  }
+  RefuseNulByte(source.probe, *source.found, record);
 }
 
 // The records of the table as its physical lines make them up: a quoted field may span lines,

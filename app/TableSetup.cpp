@@ -1,5 +1,8 @@
 #include "TableSetup.h"
 
+#include <cstring>
+
+#include "Error.h"
 #include "MyLib.h"
 #include "Output.h"
 #include "Platform.h"
@@ -110,18 +113,21 @@ FieldRecords::FieldRecords(const RunSettings& settings, TStringListCSVEX* table)
     loaded_ = true;
     return;
   }
-  // A first quick pass settles the format and refuses a table holding a NUL byte before
-  // anything is written; then the records stream.
+  // A first quick pass settles the format, stopping as soon as it can; then the records
+  // stream, each looked at for a NUL byte that the first pass did not reach.
   found_ = FindEntryNoCase(settings.TablePath);
-  const TableProbe probe = found_ ? ProbeTable(settings, *found_) : TableProbe();
-  format_ = FormatForFields(ChoiceOf(settings), probe);
+  probe_ = found_ ? ProbeTable(settings, *found_, false) : TableProbe();
+  format_ = FormatForFields(ChoiceOf(settings), probe_);
   ApplyFormat(format_, table);
-  has_lines_ = probe.has_lines;
-  text_length_ = probe.text_length;
+  has_lines_ = probe_.has_lines;
+  text_length_ = probe_.text_length;
   if (!has_lines_) return;
   stream_ = std::make_unique<TableRecords>(*found_, format_);
   std::string_view first;
-  if (stream_->Next(&first)) table->AddLine(first);  // row 0, where column names come from
+  if (stream_->Next(&first)) {
+    RefuseNulByte(probe_, *found_, first);
+    table->AddLine(first);  // row 0, where column names come from
+  }
 }
 
 bool FieldRecords::Next(std::string_view* record) {
@@ -129,7 +135,16 @@ bool FieldRecords::Next(std::string_view* record) {
     *record = table_->LineView(next_++);
     return true;
   }
-  return stream_ && stream_->Next(record);
+  if (!stream_ || !stream_->Next(record)) return false;
+  RefuseNulByte(probe_, *found_, *record);
+  return true;
+}
+
+void RefuseNulByte(const TableProbe& probe, const std::string& path, std::string_view record) {
+  if (!probe.complete && !record.empty() && std::memchr(record.data(), 0, record.size())) {
+    throw TessarinError("Cannot load file \"" + path +
+                        "\". It holds a NUL byte: it is not a text table");
+  }
 }
 
 bool FieldRecords::JoinTokenInText() const {

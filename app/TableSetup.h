@@ -58,6 +58,11 @@ class TableRecords {
 /// a record in `format` (so that text in a value does not tell a joined line break apart).
 bool JoinTokenStandsIn(const std::string& path, const TableFormat& format);
 
+/// Refuses a table whose first pass stopped early (`probe.complete` false) when the record
+/// holds a NUL byte, with the message the first pass gives when it reads it all. Nothing is
+/// replaced before a mode commits, so refusing late still leaves every file as it was.
+void RefuseNulByte(const TableProbe& probe, const std::string& path, std::string_view record);
+
 /// The records of a table read for its fields, one at a time, in the format the command line
 /// and detection settle on (also applied to `table`): streamed from the table file, so that it
 /// is never held whole, or for the table "-" (standard input, which can be read only once)
@@ -82,6 +87,7 @@ class FieldRecords {
   bool has_lines_ = false;
   uint64_t text_length_ = 0;
   std::optional<std::string> found_;      // the table file; none for standard input
+  TableProbe probe_;
   std::unique_ptr<TableRecords> stream_;  // the file's records
   const TStringListCSVEX* table_;
   bool loaded_ = false;              // standard input's records are the table's lines

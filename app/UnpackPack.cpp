@@ -79,7 +79,8 @@ struct UnpackState {
 // file getting the empty lines of the rows before it. The files stay temporary (added to `all`):
 // they replace the old column files only when every column is written.
 void WriteColumnFiles(const RunSettings& settings, const std::string& path,
-                      const TableFormat& format, long long first, long long* last, bool grow,
+                      const TableProbe& probe, const TableFormat& format, long long first,
+                      long long* last, bool grow,
                       long long* widest, UnpackState* state, UnreadableValues* unreadable,
                       ProgressMeter* progress,
                       std::vector<std::unique_ptr<platform::AtomicFileWriter>>* all) {
@@ -112,6 +113,7 @@ void WriteColumnFiles(const RunSettings& settings, const std::string& path,
   long long rows = 0;
   for (long long r = 0; records.Next(&record); ++r) {
     progress->Advance(record.size() + 2);
+    if (first == 0) RefuseNulByte(probe, path, record);
     // Every row counts for the width, the header too, also when it is not written.
     if (r < first_row && !grow) continue;
     // This pass's fields, from where the pass before stopped in the record.
@@ -217,10 +219,11 @@ std::vector<std::string> PackColumnFiles(const RunSettings& settings,
 
 void RunUnpack(const RunSettings& settings, TStringListCSVEX* table) {
   ProgressMeter progress("reading the table", 0);
-  // A first quick pass settles the format and refuses a table holding a NUL byte; then the
-  // table streams to the column files, never held whole.
+  // A first quick pass settles the format, stopping as soon as it can; then the table streams
+  // to the column files, never held whole, each record looked at for a NUL byte the first pass
+  // did not reach (the column files replace the old ones only when all is read).
   const std::optional<std::string> found = FindEntryNoCase(settings.TablePath);
-  const TableProbe probe = found ? ProbeTable(settings, *found) : TableProbe();
+  const TableProbe probe = found ? ProbeTable(settings, *found, false) : TableProbe();
   const TableFormat format = FormatForFields(ChoiceOf(settings), probe);
   ApplyFormat(format, table);
   PrintLine("UNPACK: " + settings.TablePath);
@@ -229,6 +232,7 @@ void RunUnpack(const RunSettings& settings, TStringListCSVEX* table) {
     TableRecords records(*found, format);
     std::string_view record;
     records.Next(&record);
+    RefuseNulByte(probe, *found, record);
     table->AddLine(record);  // row 0, where the column names come from
   }
   NewFolders folder(settings.Folder);
@@ -246,7 +250,7 @@ void RunUnpack(const RunSettings& settings, TStringListCSVEX* table) {
     long long last = std::min(columns, first + kColumnsPerPass);
     progress.Count(first == 0 ? "unpack" : "unpack, columns from " + std::to_string(first), 0);
     const size_t before = writers.size();
-    WriteColumnFiles(settings, *found, format, first, &last, grow && first == 0, &widest, &state,
+    WriteColumnFiles(settings, *found, probe, format, first, &last, grow && first == 0, &widest, &state,
                      &unreadable, &progress, &writers);
     if (grow && first == 0) columns = widest;
     // Finished files let go of their descriptors, so a wide table never holds more than one

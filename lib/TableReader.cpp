@@ -118,37 +118,73 @@ bool TableText::Next(std::string* out) {
   return true;
 }
 
+size_t TableText::Read(char* data, size_t size) {
+  if (size == 0) return 0;
+  if (pending_at_ == pending_.size() && carry_.empty() && encoding_ == 0 && !at_start_ &&
+      raw_.empty()) {
+    if (ended_) return 0;
+    const size_t got = file_->Read(data, size);
+    if (got == 0) ended_ = true;
+    return got;
+  }
+  if (pending_at_ == pending_.size()) {
+    pending_.clear();
+    pending_at_ = 0;
+    if (!Next(&pending_)) return 0;
+  }
+  const size_t n = std::min(size, pending_.size() - pending_at_);
+  std::memcpy(data, pending_.data() + pending_at_, n);
+  pending_at_ += n;
+  return n;
+}
+
 bool LineSplitter::Next(std::string_view* line) {
   for (;;) {
-    if (skip_lf_ && pos_ < buffer_.size()) {
-      if (buffer_[pos_] == '\n') ++pos_;
+    const std::string_view text(buffer_.data(), end_);
+    if (skip_lf_ && pos_ < end_) {
+      if (text[pos_] == '\n') ++pos_;
       skip_lf_ = false;
     }
     if (!skip_lf_) {
-      const size_t end = FindLineEnd(buffer_, std::max(pos_, searched_));
-      if (end < buffer_.size()) {
+      const size_t end = FindLineEnd(text, std::max(pos_, searched_));
+      if (end < end_) {
         line_start_ = base_ + pos_;
-        *line = std::string_view(buffer_).substr(pos_, end - pos_);
-        skip_lf_ = buffer_[end] == '\r';
+        *line = text.substr(pos_, end - pos_);
+        skip_lf_ = text[end] == '\r';
         pos_ = searched_ = end + 1;
         return true;
       }
-      searched_ = buffer_.size();
+      searched_ = end_;
     }
     if (ended_) {
       skip_lf_ = false;
-      if (pos_ >= buffer_.size()) return false;
+      if (pos_ >= end_) return false;
       line_start_ = base_ + pos_;
-      *line = std::string_view(buffer_).substr(pos_);
-      pos_ = searched_ = buffer_.size();
+      *line = text.substr(pos_);
+      pos_ = searched_ = end_;
       return true;
     }
-    buffer_.erase(0, pos_);
-    base_ += pos_;
-    searched_ -= pos_;
-    pos_ = 0;
-    while (!ended_ && buffer_.size() == searched_) {
-      if (!text_->Next(&buffer_)) ended_ = true;
+    // The unfinished line moves to the front, and the text after it is read in behind it. The
+    // buffer grows as the text goes on (small tables stay cheap) and for a line longer than
+    // half of it; it is never cleared again.
+    if (pos_ > 0) {
+      std::memmove(&buffer_[0], buffer_.data() + pos_, end_ - pos_);
+      end_ -= pos_;
+      base_ += pos_;
+      searched_ -= pos_;
+      pos_ = 0;
+    }
+    if (buffer_.empty()) {
+      buffer_.resize(kFirstPieceSize);
+    } else if (end_ > buffer_.size() / 2 || (read_ >= buffer_.size() && buffer_.size() < kPieceSize)) {
+      buffer_.resize(2 * buffer_.size());
+    }
+    const size_t got = text_->Read(&buffer_[end_], buffer_.size() - end_);
+    if (got == 0) {
+      ended_ = true;
+    } else {
+      end_ += got;
+      read_ += got;
     }
   }
 }

@@ -36,6 +36,10 @@ class TableText {
   /// Appends the next piece of text to `out`; false (nothing appended) after the last one.
   /// Throws as FileReader::Read does.
   bool Next(std::string* out);
+  /// Copies up to `size` bytes of the text that follows into `data`; 0 after the last byte.
+  /// An 8-bit text past its start is read from the file straight into `data`. Use either this
+  /// or Next() on one text, not both. Throws as Next() does.
+  size_t Read(char* data, size_t size);
   /// Makes the text start at byte `offset` of the decoded text: the next piece begins there.
   /// Call before the first Next(). An 8-bit file is read on from there; a UTF-16 file is
   /// decoded up to there (its text offsets do not map to file offsets).
@@ -55,6 +59,8 @@ class TableText {
   std::string raw_;    // file bytes not yet decoded (UTF-16: a unit or a lead surrogate carried)
   std::string carry_;  // decoded text that Seek() read past its offset, given out first
   std::string buffer_;  // what the last read brought
+  std::string pending_;  // text Read() took from Next() and has not handed out yet
+  size_t pending_at_ = 0;
 };
 
 /// The physical lines of a text read piece by piece; CR, LF and CR LF end a line, a last line
@@ -74,7 +80,9 @@ class LineSplitter {
   TableText* text_;
   uint64_t base_ = 0;  // offset in the text of buffer_[0]
   uint64_t line_start_ = 0;
-  std::string buffer_;
+  std::string buffer_;  // its size is the room read into; text stands in [0, end_)
+  size_t end_ = 0;
+  uint64_t read_ = 0;  // bytes of text read so far
   size_t pos_ = 0;
   size_t searched_ = 0;   // no line end stands in buffer_ before this
   bool skip_lf_ = false;  // the last line ended with CR: an LF right after it belongs to it

@@ -98,3 +98,35 @@ TEST(StreamedModes, UnpackWritesWhatUnpackColumnWrites) {
 }
 
 }  // namespace
+
+namespace {
+
+// A NUL byte far into a table, past where the first pass stops (a quoted field settles the
+// format early), refuses the table when the streaming pass reaches it: exit 1, and every file
+// as it was, in every mode that streams the table.
+TEST(StreamedModes, LateNulByteRefusesTheTableWithEveryFileAsItWas) {
+  std::string table = "id,name\r\n1,\"a,b\"\r\n";
+  for (int r = 2; table.size() < 300000; ++r) table += std::to_string(r) + ",value\r\n";
+  table += std::string("x,y\0z\r\n", 7) + "9,end\r\n";
+  const std::vector<std::vector<std::string>> runs = {{"-u", "t.csv"},
+                                                      {"-u", "-ncfl", "t.csv"},
+                                                      {"-uc", "1", "t.csv", "col.txt"},
+                                                      {"-pc", "1", "t.csv", "col.txt"},
+                                                      {"-s", "1", "t.csv"},
+                                                      {"-ndl", "1", "t.csv"}};
+  for (const auto& args : runs) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    Workdir wd;
+    wd.Write("t.csv", table);
+    wd.Write("t/t_0.txt", "old\r\n");
+    wd.Write("t/id.txt", "old\r\n");
+    wd.Write("col.txt", "old\r\n");
+    const auto before = wd.Snapshot();
+    const RunResult r = wd.Run(args);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("It holds a NUL byte"), std::string::npos) << r.err;
+    EXPECT_TRUE(wd.Snapshot() == before);
+  }
+}
+
+}  // namespace
