@@ -88,8 +88,93 @@ TableProbe ProbeTable(const RunSettings& settings, const std::string& path, bool
 TableRecords::TableRecords(const std::string& path, const TableFormat& format)
     : TableRecords(path, format, LineBreakToken(format.style, format.join_kind)) {}
 
+namespace {
+
+// A batch of records read ahead holds about this many bytes (one record at least), and this
+// many batches at most wait to be taken.
+constexpr size_t kBatchBytes = size_t{256} << 10;
+constexpr size_t kBatchesAhead = 3;
+
+}  // namespace
+
 TableRecords::TableRecords(const std::string& path, const TableFormat& format, std::string token)
     : text_(path), lines_(&text_), records_(&lines_, format.delimiter, format.quote, token) {}
+
+TableRecords::~TableRecords() {
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  helper_.reset();  // waits for the helper to see it
+}
+
+void TableRecords::ReadAhead() {
+  for (;;) {
+    Batch batch;
+    {
+      std::unique_lock<std::mutex> hold(mutex_);
+      changed_.wait(hold, [this] { return stopping_ || ready_.size() < kBatchesAhead; });
+      if (stopping_) return;
+      if (!spare_.empty()) {
+        batch = std::move(spare_.back());
+        spare_.pop_back();
+      }
+    }
+    batch.bytes.clear();
+    batch.ends.clear();
+    batch.starts.clear();
+    std::exception_ptr failure;
+    try {
+      std::string_view record;
+      while (batch.bytes.size() < kBatchBytes) {
+        if (!records_.Next(&record)) {
+          batch.last = true;
+          batch.text_length = lines_.Offset();
+          break;
+        }
+        batch.starts.push_back(records_.RecordStart());
+        batch.bytes.append(record);
+        batch.ends.push_back(batch.bytes.size());
+      }
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    const bool done = batch.last || failure;
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      ready_.push_back(std::move(batch));
+      failure_ = failure;
+    }
+    changed_.notify_all();
+    if (done) return;
+  }
+}
+
+bool TableRecords::Next(std::string_view* record) {
+  while (taken_ == current_.ends.size()) {
+    if (ended_) return false;
+    if (!helper_) helper_ = std::make_unique<platform::HelperThread>([this] { ReadAhead(); });
+    std::unique_lock<std::mutex> hold(mutex_);
+    if (current_.bytes.capacity() > 0) spare_.push_back(std::move(current_));
+    changed_.notify_all();
+    changed_.wait(hold, [this] { return !ready_.empty() || failure_; });
+    // The records read before a failure come first; then the failure.
+    if (ready_.empty()) std::rethrow_exception(failure_);
+    current_ = std::move(ready_.front());
+    ready_.pop_front();
+    taken_ = 0;
+    if (current_.last) {
+      ended_ = true;
+      text_length_ = current_.text_length;
+    }
+  }
+  const size_t begin = taken_ == 0 ? 0 : current_.ends[taken_ - 1];
+  *record = std::string_view(current_.bytes.data() + begin, current_.ends[taken_] - begin);
+  record_start_ = current_.starts[taken_];
+  ++taken_;
+  return true;
+}
 
 bool JoinTokenStandsIn(const std::string& path, const TableFormat& format) {
   const std::string token = LineBreakToken(format.style, format.join_kind);

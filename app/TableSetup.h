@@ -2,15 +2,22 @@
 // read fields from it.
 #pragma once
 
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "Platform.h"
 #include "Settings.h"
 #include "StringListEX.h"
 #include "TableFileWriter.h"
 #include "TableFormat.h"
+#include "TableReader.h"
 
 /// The table list of the run, with the "-qopt" setting applied.
 std::unique_ptr<TStringListCSVEX> CreateTableList(const RunSettings& settings);
@@ -33,7 +40,8 @@ FormatChoice ChoiceOf(const RunSettings& settings);
 TableProbe ProbeTable(const RunSettings& settings, const std::string& path, bool whole = true);
 
 /// The records of a table file, read as a stream in the given format (multi-line records
-/// joined with the format's token), one at a time.
+/// joined with the format's token), one at a time. A helper thread reads and assembles the
+/// records ahead, a batch at a time, while the caller works on the ones before.
 class TableRecords {
  public:
   /// `path`: the entry found. Throws "Cannot open file "%s". %s".
@@ -41,17 +49,44 @@ class TableRecords {
   /// The records as the physical lines make them up, each record's lines joined with
   /// `token` (CR LF keeps a record as its lines stand).
   TableRecords(const std::string& path, const TableFormat& format, std::string token);
-  /// The next record, valid until the next call; false after the last one.
-  bool Next(std::string_view* record) { return records_.Next(record); }
+  ~TableRecords();
+  TableRecords(const TableRecords&) = delete;
+  TableRecords& operator=(const TableRecords&) = delete;
+  /// The next record, valid until the next call; false after the last one. Throws what reading
+  /// the file throws, once the records read before the failure are taken.
+  bool Next(std::string_view* record);
   /// Where the record Next() gave last starts in the decoded text.
-  uint64_t RecordStart() const { return records_.RecordStart(); }
+  uint64_t RecordStart() const { return record_start_; }
   /// The length of the decoded text, once Next() has returned false.
-  uint64_t TextLength() const { return lines_.Offset(); }
+  uint64_t TextLength() const { return text_length_; }
 
  private:
+  // Records read ahead: their bytes one after the other, where each ends and where each
+  // started in the text. The last batch also holds the text's length.
+  struct Batch {
+    std::string bytes;
+    std::vector<size_t> ends;
+    std::vector<uint64_t> starts;
+    bool last = false;
+    uint64_t text_length = 0;
+  };
+  void ReadAhead();  // the helper thread's work
+
   TableText text_;
   LineSplitter lines_;
   RecordAssembler records_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Batch> ready_;    // read, not yet taken
+  std::vector<Batch> spare_;   // taken and done with: read into again
+  std::exception_ptr failure_;  // what stopped the reading
+  bool stopping_ = false;
+  Batch current_;  // the batch Next() gives records from
+  size_t taken_ = 0;
+  bool ended_ = false;
+  uint64_t record_start_ = 0;
+  uint64_t text_length_ = 0;
+  std::unique_ptr<platform::HelperThread> helper_;  // started by the first Next()
 };
 
 /// True when a physical line of the table file at `path` holds the text that joins the lines of

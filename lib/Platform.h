@@ -140,8 +140,23 @@ class TableLock {
   std::unique_ptr<Impl> impl_;
 };
 
+/// A thread of the program's own that runs `work` beside the main one; interrupting signals are
+/// left to the main thread, whose handler removes the temporary files. Destroying it waits for
+/// `work` to end. `work` must not throw.
+class HelperThread {
+ public:
+  explicit HelperThread(std::function<void()> work);
+  ~HelperThread();
+  HelperThread(const HelperThread&) = delete;
+  HelperThread& operator=(const HelperThread&) = delete;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
 /// Runs `beside` on a helper thread and `here` on the calling one, and returns when both are
-/// done. Interrupting signals are left to the calling thread. Neither may throw.
+/// done. Neither may throw.
 void RunTogether(const std::function<void()>& beside, const std::function<void()>& here);
 
 /// The system's text for the last error of a file operation (errno / GetLastError).

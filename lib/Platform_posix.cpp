@@ -597,20 +597,26 @@ TableLock::~TableLock() {
 
 // ---- Atomic writing ----
 
+// A thread started with every signal blocked, so that interrupting signals reach the main
+// thread, whose handler removes the temporary files.
+std::thread QuietThread(std::function<void()> work) {
+  sigset_t all, old;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &old);
+  std::thread thread(std::move(work));
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  return thread;
+}
+
 // Bytes a file must have before a helper thread starts syncing it, and between its syncs.
 constexpr uint64_t kEarlySyncStretch = uint64_t{16} << 20;
 
 // Syncs a file's data on a thread of its own whenever enough new bytes were written, so that
-// the disk catches up while the writer goes on. Interrupting signals stay with the main thread,
-// whose handler removes the temporary files.
+// the disk catches up while the writer goes on.
 class BackgroundSync {
  public:
   explicit BackgroundSync(int fd) : fd_(fd) {
-    sigset_t all, old;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, &old);
-    thread_ = std::thread([this] { Run(); });
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    thread_ = QuietThread([this] { Run(); });
   }
   ~BackgroundSync() { Stop(); }
   BackgroundSync(const BackgroundSync&) = delete;
@@ -713,11 +719,7 @@ class WriteBehind {
   };
 
   WriteBehind() {
-    sigset_t all, old;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, &old);
-    thread_ = std::thread([this] { Run(); });
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    thread_ = QuietThread([this] { Run(); });
   }
   ~WriteBehind() {
     {
@@ -1086,14 +1088,18 @@ void AtomicFileWriter::CommitAll(const std::vector<AtomicFileWriter*>& writers) 
   }
 }
 
+struct HelperThread::Impl {
+  std::thread thread;
+};
+
+HelperThread::HelperThread(std::function<void()> work)
+    : impl_(std::make_unique<Impl>(Impl{QuietThread(std::move(work))})) {}
+
+HelperThread::~HelperThread() { impl_->thread.join(); }
+
 void RunTogether(const std::function<void()>& beside, const std::function<void()>& here) {
-  sigset_t all, old;
-  sigfillset(&all);
-  pthread_sigmask(SIG_BLOCK, &all, &old);
-  std::thread helper(beside);
-  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  HelperThread helper(beside);
   here();
-  helper.join();
 }
 
 std::string LastErrorText() { return std::strerror(errno); }

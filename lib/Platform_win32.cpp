@@ -707,11 +707,20 @@ void AtomicFileWriter::CommitAll(const std::vector<AtomicFileWriter*>& writers) 
   }
 }
 
+struct HelperThread::Impl {
+  std::thread thread;
+};
+
+// Console control events come on a thread of the system's own: nothing to keep from the helper.
+HelperThread::HelperThread(std::function<void()> work) : impl_(std::make_unique<Impl>()) {
+  impl_->thread = std::thread(std::move(work));
+}
+
+HelperThread::~HelperThread() { impl_->thread.join(); }
+
 void RunTogether(const std::function<void()>& beside, const std::function<void()>& here) {
-  // Console control events come on a thread of the system's own: nothing to keep from it.
-  std::thread helper(beside);
+  HelperThread helper(beside);
   here();
-  helper.join();
 }
 
 std::string LastErrorText() {
