@@ -127,21 +127,3 @@ void AppendNaturalKey(std::string_view text, std::string* out) {
   }
 }
 
-int CompareKeyBytes(std::string_view a, std::string_view b) {
-  // Eight bytes at a time while they agree; keys share long prefixes ("item" and a run's
-  // length), so most comparisons end within a word or two without a call.
-  const size_t n = std::min(a.size(), b.size());
-  size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    uint64_t x;
-    uint64_t y;
-    std::memcpy(&x, a.data() + i, 8);
-    std::memcpy(&y, b.data() + i, 8);
-    if (x != y) break;
-  }
-  for (; i < n; ++i) {
-    if (a[i] != b[i])
-      return Sign(static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]));
-  }
-  return a.size() == b.size() ? 0 : Sign(a.size() < b.size());
-}

@@ -12,8 +12,6 @@
 
 namespace {
 
-using CompareFn = int (*)(std::string_view, std::string_view);
-
 // A key and the row or record it belongs to. A short key is held in the entry itself, so the
 // partition scans read nothing but the entries, in order, instead of reaching into the lines
 // for every comparison; a longer one is a view of bytes that outlive the sort.
@@ -53,7 +51,8 @@ int DeepestPartitionLevel(size_t n) {
 
 // Sorts n entries stably by key: of two equal keys the one that stood first stays first. Reads
 // only inside the range, whatever the comparison answers.
-void MergeSort(SortEntry* first, size_t n, CompareFn compare, std::vector<SortEntry>* buffer) {
+template <typename Compare>
+void MergeSort(SortEntry* first, size_t n, Compare compare, std::vector<SortEntry>* buffer) {
   buffer->resize(n);
   SortEntry* from = first;
   SortEntry* to = buffer->data();
@@ -77,7 +76,8 @@ void MergeSort(SortEntry* first, size_t n, CompareFn compare, std::vector<SortEn
 
 // One partition step over [left, right]: the entries up to *j are at most the pivot, those
 // from *i on at least.
-void Partition(std::vector<SortEntry>* entries, long long left, long long right, CompareFn compare,
+template <typename Compare>
+void Partition(std::vector<SortEntry>* entries, long long left, long long right, Compare compare,
                long long* i_out, long long* j_out) {
   std::vector<SortEntry>& e = *entries;
   long long i = left;
@@ -99,8 +99,9 @@ void Partition(std::vector<SortEntry>* entries, long long left, long long right,
 }
 
 // Sorts the segment [left, right], which stands at nesting level `level`, and all it splits into.
+template <typename Compare>
 void SortSegment(std::vector<SortEntry>* entries, long long left, long long right, int level,
-                 int deepest, CompareFn compare) {
+                 int deepest, Compare compare) {
   struct Segment {
     long long left;
     long long right;
@@ -147,7 +148,8 @@ constexpr size_t kSortTogetherFrom = size_t{1} << 16;
 // The two parts a partition leaves never overlap, so the order in which they are sorted does
 // not change the result. The larger part waits on a stack while the smaller is sorted, which
 // keeps the stack logarithmic whatever the keys are.
-void PartitionSort(std::vector<SortEntry>* entries, CompareFn compare) {
+template <typename Compare>
+void PartitionSort(std::vector<SortEntry>* entries, Compare compare) {
   const long long last = static_cast<long long>(entries->size()) - 1;
   const int deepest = DeepestPartitionLevel(entries->size());
   if (entries->size() < kSortTogetherFrom) {
@@ -179,8 +181,16 @@ SortEntry ReadEntry(const RecordKeyReader& reader, size_t first, size_t end, siz
   return in_line || entry.Inline() ? entry : SortEntry(arena->Keep(key), unit);
 }
 
-// The comparison of entries read with or without `prepared`.
-CompareFn EntryOrder(bool match_case) { return match_case ? CompareKeyBytes : NaturalCompareText; }
+// Sorts entries read with `prepared` (match case) or without, each with its comparison.
+void SortEntries(std::vector<SortEntry>* entries, bool match_case) {
+  if (match_case) {
+    // Prepared keys: the comparison is inline, so the partition loops make no calls.
+    PartitionSort(entries,
+                  [](std::string_view a, std::string_view b) { return CompareKeyBytes(a, b); });
+  } else {
+    PartitionSort(entries, NaturalCompareText);
+  }
+}
 
 }  // namespace
 
@@ -248,7 +258,7 @@ void TStringListCSVEX::SortByColumn(long long column, bool keep_header) {
     entries.push_back(ReadEntry(reader, starts[r], end_of(r), r, &arena, &scratch,
                                 MatchCase ? &prepared : nullptr));
   }
-  PartitionSort(&entries, EntryOrder(MatchCase));
+  SortEntries(&entries, MatchCase);
   std::vector<size_t> order;
   order.reserve(lines_.size());
   for (size_t line = 0; first > 0 && line < end_of(0); ++line) order.push_back(line);
@@ -276,7 +286,7 @@ void TStringListCSVEX::QuickSortRows(long long left, long long right, long long 
     entries.push_back(
         ReadEntry(reader, line, line + 1, line, &arena, &scratch, MatchCase ? &prepared : nullptr));
   }
-  PartitionSort(&entries, EntryOrder(MatchCase));
+  SortEntries(&entries, MatchCase);
   std::vector<size_t> order(lines_.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   for (size_t k = 0; k < entries.size(); ++k) {
@@ -329,7 +339,7 @@ void RecordKeySorter::Add(std::string_view key) {
 void RecordKeySorter::Reserve(size_t keys) { impl_->entries.reserve(keys); }
 
 std::vector<size_t> RecordKeySorter::Order() {
-  PartitionSort(&impl_->entries, EntryOrder(impl_->match_case));
+  SortEntries(&impl_->entries, impl_->match_case);
   std::vector<size_t> order;
   order.reserve(impl_->entries.size());
   for (const SortEntry& entry : impl_->entries) order.push_back(entry.Unit());

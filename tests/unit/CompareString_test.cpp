@@ -74,4 +74,19 @@ TEST(NaturalCompare, PreparedKeysOrderAsTheComparison) {
   }
 }
 
+// The word-at-a-time byte order agrees with the plain one, bytes above 127 included.
+TEST(CompareKeyBytes, IsPlainUnsignedByteOrder) {
+  std::mt19937 rng(11);
+  const char alphabet[] = {'a', 'b', '\0', '\x7F', '\x80', '\xFF'};
+  for (int round = 0; round < 20000; ++round) {
+    std::string a, b;
+    for (size_t n = rng() % 20; n > 0; --n) a += alphabet[rng() % sizeof alphabet];
+    b = a.substr(0, rng() % (a.size() + 1));
+    for (size_t n = rng() % 4; n > 0; --n) b += alphabet[rng() % sizeof alphabet];
+    const int plain = std::string_view(a).compare(b);
+    ASSERT_EQ(CompareKeyBytes(a, b), plain < 0 ? -1 : plain > 0 ? 1 : 0)
+        << testing::PrintToString(a) << " " << testing::PrintToString(b);
+  }
+}
+
 }  // namespace
