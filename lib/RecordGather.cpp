@@ -19,6 +19,8 @@ constexpr uint32_t kNoPlace = UINT32_MAX;
 
 // Text already copied goes from the window once it is this long and outweighs the rest.
 constexpr uint64_t kDropAtLeast = uint64_t{1} << 20;
+// The window reads the text in pieces of at least this many bytes.
+constexpr size_t kWindowPiece = size_t{1} << 20;
 
 }  // namespace
 
@@ -96,7 +98,10 @@ void RecordGather::Write(const std::string& path, const std::vector<size_t>& ord
       static_cast<char*>(std::malloc(std::max<size_t>(buffer_size, 1))), &std::free);
   if (!buffer) throw std::bad_alloc();
   std::vector<size_t> offsets;  // where each output record of the share starts in `buffer`
-  std::string window;           // text read for the share, from `window_start` on
+  // Text read for the share, from `window_start` on: the first `window_length` bytes of
+  // `window`, whose size is the room read into (grown, never cleared again).
+  std::string window;
+  size_t window_length = 0;
   std::string joined;
   for (size_t k0 = 0; k0 < order.size();) {
     // The share: as many output records as fit the budget, one at least.
@@ -119,7 +124,7 @@ void RecordGather::Write(const std::string& path, const std::vector<size_t>& ord
     auto text = std::make_unique<TableText>(path);
     text->Seek(starts_[lowest]);
     uint64_t window_start = starts_[lowest];
-    window.clear();
+    window_length = 0;
     bool ended = false;
     for (size_t r = lowest; r <= highest; ++r) {
       if (place[r] == kNoPlace || place[r] < k0 || place[r] >= k1) continue;
@@ -128,29 +133,36 @@ void RecordGather::Write(const std::string& path, const std::vector<size_t>& ord
       const uint64_t end = r < ends_.size() && ends_[r] != kToNext ? ends_[r]
                            : r + 1 < records                       ? starts_[r + 1]
                                                                    : text_length_;
-      const uint64_t window_end = window_start + window.size();
+      const uint64_t window_end = window_start + window_length;
       if (start > window_end + kSkipAtLeast && text->Encoding() == 0) {
         text = std::make_unique<TableText>(path);
         text->Seek(start);
-        window.clear();
+        window_length = 0;
         window_start = start;
         ended = false;
       }
-      while (window_start + window.size() < end) {
+      while (window_start + window_length < end) {
         // Text before the record is not needed again; it goes once it outweighs the rest.
         const size_t before =
-            static_cast<size_t>(std::min<uint64_t>(start - window_start, window.size()));
-        if (before == window.size() || (before > kDropAtLeast && before > window.size() / 2)) {
-          window.erase(0, before);
+            static_cast<size_t>(std::min<uint64_t>(start - window_start, window_length));
+        if (before == window_length || (before > kDropAtLeast && before > window_length / 2)) {
+          std::memmove(&window[0], window.data() + before, window_length - before);
+          window_length -= before;
           window_start += before;
         }
-        if (ended || !text->Next(&window)) {
+        if (window.size() - window_length < kWindowPiece) {
+          window.resize(std::max(2 * window.size(), window_length + kWindowPiece));
+        }
+        const size_t got = ended ? 0
+                                 : text->Read(&window[window_length], window.size() - window_length);
+        if (got == 0) {
           ended = true;
           break;
         }
+        window_length += got;
       }
-      if (window_start + window.size() < end) throw changed();
-      const std::string_view raw = std::string_view(window).substr(
+      if (window_start + window_length < end) throw changed();
+      const std::string_view raw = std::string_view(window.data(), window_length).substr(
           static_cast<size_t>(start - window_start), static_cast<size_t>(end - start));
       const auto length = static_cast<size_t>(Length(r));
       if (raw.size() == length + 2 && raw[length] == '\r' && raw[length + 1] == '\n') {
