@@ -194,10 +194,10 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
   // Keys are equal when their bytes are: "01" and "1" are different keys, and a later record
   // only ever replaces the kept record of its own key.
   KeyTable seen;
-  // Room for as many keys as a table of this length holds records, a quarter of them distinct:
-  // most of the rebuilding as the keys come in is spared, and the memory stays well within
-  // what the keys take anyway.
-  seen.Reserve(LikelyRecords(source) / 4);
+  // Room for a quarter of the records a table of this length likely holds, up to a million
+  // keys (16 MiB of slots): most of the rebuilding as the keys come in is spared, and a large
+  // table with few distinct keys does not pay for room it never fills.
+  seen.Reserve(std::min<size_t>(LikelyRecords(source) / 4, size_t{1} << 20));
   if (!s.KeepLast) {
     // The first record of each key is the one kept, so records go out as they are read.
     TableRecords records = PhysicalRecords(source);
