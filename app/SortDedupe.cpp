@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "Error.h"
+#include "LargeVector.h"
 #include "Modes.h"
 #include "MyLib.h"
 #include "Output.h"
@@ -234,7 +235,7 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
     uint64_t end;  // where the record's text ends: the next record's start
     uint64_t length;
   };
-  std::vector<Kept> kept;               // by place
+  LargeVector<Kept> kept;               // by place
   size_t open_place = kept.max_size();  // the place whose record's end is the next start
   {
     TableRecords records = PhysicalRecords(source);
@@ -287,7 +288,7 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
     gather.AddRange(k.start, k.end, k.length);
     order[by_start[i]] = i;
   }
-  kept = std::vector<Kept>();
+  kept = LargeVector<Kept>();
   by_start = std::vector<size_t>();
   progress.Phase("writing the table");
   TableFileWriter writer(*table, s.TablePath);

@@ -140,6 +140,12 @@ class TableLock {
   std::unique_ptr<Impl> impl_;
 };
 
+/// Memory for a large array, straight from the system, where it may be backed by large pages
+/// so that touching it first costs a fraction of the page faults. Its bytes start as zeros.
+/// Throws std::bad_alloc. Give it back with FreeLarge and the same size.
+void* AllocateLarge(size_t bytes);
+void FreeLarge(void* memory, size_t bytes) noexcept;
+
 /// A thread of the program's own that runs `work` beside the main one; interrupting signals are
 /// left to the main thread, whose handler removes the temporary files. Destroying it waits for
 /// `work` to end. `work` must not throw.

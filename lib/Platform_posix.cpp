@@ -29,6 +29,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -1086,6 +1087,37 @@ void AtomicFileWriter::CommitAll(const std::vector<AtomicFileWriter*>& writers) 
       throw;
     }
   }
+}
+
+namespace {
+
+// Large pages are this big (x86-64, and the usual size elsewhere); memory aligned to them can
+// be backed by them.
+constexpr size_t kLargePage = size_t{2} << 20;
+
+}  // namespace
+
+void* AllocateLarge(size_t bytes) {
+  // Mapped a large page more than asked, so that a start aligned to one fits; the ends outside
+  // are given back at once.
+  const size_t mapped = bytes + kLargePage;
+  if (bytes == 0 || mapped < bytes) throw std::bad_alloc();
+  void* start = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (start == MAP_FAILED) throw std::bad_alloc();
+  const auto address = reinterpret_cast<uintptr_t>(start);
+  const uintptr_t aligned = (address + kLargePage - 1) & ~(uintptr_t{kLargePage} - 1);
+  const size_t head = aligned - address;
+  if (head > 0) munmap(start, head);
+  const size_t tail = mapped - head - bytes;
+  if (tail > 0) munmap(reinterpret_cast<void*>(aligned + bytes), tail);
+#ifdef MADV_HUGEPAGE
+  madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);  // a wish: refusal is fine
+#endif
+  return reinterpret_cast<void*>(aligned);
+}
+
+void FreeLarge(void* memory, size_t bytes) noexcept {
+  if (memory != nullptr) munmap(memory, bytes);
 }
 
 struct HelperThread::Impl {

@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <thread>
 
 #include "Error.h"
@@ -705,6 +706,18 @@ void AtomicFileWriter::CommitAll(const std::vector<AtomicFileWriter*>& writers) 
       throw;
     }
   }
+}
+
+// Large pages on Windows need a privilege few accounts have: the memory comes zeroed from the
+// system, in ordinary pages.
+void* AllocateLarge(size_t bytes) {
+  void* memory = VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+  if (memory == nullptr) throw std::bad_alloc();
+  return memory;
+}
+
+void FreeLarge(void* memory, size_t) noexcept {
+  if (memory != nullptr) VirtualFree(memory, 0, MEM_RELEASE);
 }
 
 struct HelperThread::Impl {

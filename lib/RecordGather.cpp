@@ -8,6 +8,7 @@
 
 #include "Error.h"
 #include "MyLib.h"
+#include "Platform.h"
 #include "TableReader.h"
 
 namespace {
@@ -75,7 +76,7 @@ void RecordGather::Write(const std::string& path, const std::vector<size_t>& ord
   // memory here anyway (the order alone would take 32 GiB).
   if (order.size() >= kNoPlace)
     throw TessarinError("Cannot sort \"" + path + "\": too many records");
-  std::vector<uint32_t> place(records, kNoPlace);
+  LargeVector<uint32_t> place(records, kNoPlace);
   for (size_t k = 0; k < order.size(); ++k) place[order[k]] = static_cast<uint32_t>(k);
   auto changed = [&path]() {
     return TessarinError("Cannot load file \"" + path + "\". It changed while it was read");
@@ -94,9 +95,10 @@ void RecordGather::Write(const std::string& path, const std::vector<size_t>& ord
     }
     buffer_size = largest;
   }
-  const std::unique_ptr<char, decltype(&std::free)> buffer(
-      static_cast<char*>(std::malloc(std::max<size_t>(buffer_size, 1))), &std::free);
-  if (!buffer) throw std::bad_alloc();
+  const size_t buffer_bytes = std::max<size_t>(buffer_size, 1);
+  const auto release = [buffer_bytes](char* memory) { platform::FreeLarge(memory, buffer_bytes); };
+  const std::unique_ptr<char, decltype(release)> buffer(
+      static_cast<char*>(platform::AllocateLarge(buffer_bytes)), release);
   std::vector<size_t> offsets;  // where each output record of the share starts in `buffer`
   // Text read for the share, from `window_start` on: the first `window_length` bytes of
   // `window`, whose size is the room read into (grown, never cleared again).

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "LargeVector.h"
+
 class RecordGather {
  public:
   /// Notes the next record of the text, in the order they stand: where it starts in the
@@ -47,14 +49,14 @@ class RecordGather {
  private:
   uint64_t Length(size_t record) const;
 
-  std::vector<uint64_t> starts_;
+  LargeVector<uint64_t> starts_;
   // Where records noted by AddRange() end; none (or kToNext) for a record that ends where the
   // next one starts.
   static constexpr uint64_t kToNext = UINT64_MAX;
-  std::vector<uint64_t> ends_;
+  LargeVector<uint64_t> ends_;
   // Lengths in 32 bits; the rare longer record has kLongRecord here and its length aside.
   static constexpr uint32_t kLongRecord = UINT32_MAX;
-  std::vector<uint32_t> lengths_;
+  LargeVector<uint32_t> lengths_;
   std::vector<std::pair<size_t, uint64_t>> long_lengths_;  // (record, length), by record
   uint64_t text_length_ = 0;
 };

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "LargeVector.h"
 #include "StringListEX.h"
 
 /// Reads keys: GetField of one column of a record made of one or more lines of a table.
@@ -65,8 +66,8 @@ class KeyTable {
   };
   void Grow();
 
-  std::vector<Slot> slots_;
-  std::vector<Key> keys_;
+  LargeVector<Slot> slots_;
+  LargeVector<Key> keys_;
   KeyArena bytes_;
 };
 

@@ -6,6 +6,7 @@
 
 #include "CompareString.h"
 #include "Error.h"
+#include "LargeVector.h"
 #include "Platform.h"
 #include "RecordKeys.h"
 #include "StringListEX.h"
@@ -52,7 +53,7 @@ int DeepestPartitionLevel(size_t n) {
 // Sorts n entries stably by key: of two equal keys the one that stood first stays first. Reads
 // only inside the range, whatever the comparison answers.
 template <typename Compare>
-void MergeSort(SortEntry* first, size_t n, Compare compare, std::vector<SortEntry>* buffer) {
+void MergeSort(SortEntry* first, size_t n, Compare compare, LargeVector<SortEntry>* buffer) {
   buffer->resize(n);
   SortEntry* from = first;
   SortEntry* to = buffer->data();
@@ -77,9 +78,9 @@ void MergeSort(SortEntry* first, size_t n, Compare compare, std::vector<SortEntr
 // One partition step over [left, right]: the entries up to *j are at most the pivot, those
 // from *i on at least.
 template <typename Compare>
-void Partition(std::vector<SortEntry>* entries, long long left, long long right, Compare compare,
+void Partition(LargeVector<SortEntry>* entries, long long left, long long right, Compare compare,
                long long* i_out, long long* j_out) {
-  std::vector<SortEntry>& e = *entries;
+  LargeVector<SortEntry>& e = *entries;
   long long i = left;
   long long j = right;
   // The pivot entry moves with the exchanges, but its key is the same wherever it stands.
@@ -100,14 +101,14 @@ void Partition(std::vector<SortEntry>* entries, long long left, long long right,
 
 // Sorts the segment [left, right], which stands at nesting level `level`, and all it splits into.
 template <typename Compare>
-void SortSegment(std::vector<SortEntry>* entries, long long left, long long right, int level,
+void SortSegment(LargeVector<SortEntry>* entries, long long left, long long right, int level,
                  int deepest, Compare compare) {
   struct Segment {
     long long left;
     long long right;
     int level;
   };
-  std::vector<SortEntry> buffer;
+  LargeVector<SortEntry> buffer;
   std::vector<Segment> parts;
   parts.push_back({left, right, level});
   while (!parts.empty()) {
@@ -149,7 +150,7 @@ constexpr size_t kSortTogetherFrom = size_t{1} << 16;
 // not change the result. The larger part waits on a stack while the smaller is sorted, which
 // keeps the stack logarithmic whatever the keys are.
 template <typename Compare>
-void PartitionSort(std::vector<SortEntry>* entries, Compare compare) {
+void PartitionSort(LargeVector<SortEntry>* entries, Compare compare) {
   const long long last = static_cast<long long>(entries->size()) - 1;
   const int deepest = DeepestPartitionLevel(entries->size());
   if (entries->size() < kSortTogetherFrom) {
@@ -182,7 +183,7 @@ SortEntry ReadEntry(const RecordKeyReader& reader, size_t first, size_t end, siz
 }
 
 // Sorts entries read with `prepared` (match case) or without, each with its comparison.
-void SortEntries(std::vector<SortEntry>* entries, bool match_case) {
+void SortEntries(LargeVector<SortEntry>* entries, bool match_case) {
   if (match_case) {
     // Prepared keys: the comparison is inline, so the partition loops make no calls.
     PartitionSort(entries,
@@ -251,7 +252,7 @@ void TStringListCSVEX::SortByColumn(long long column, bool keep_header) {
   KeyArena arena;
   std::string scratch;
   std::string prepared;
-  std::vector<SortEntry> entries;
+  LargeVector<SortEntry> entries;
   entries.reserve(records);
   const size_t first = keep_header ? 1 : 0;
   for (size_t r = first; r < records; ++r) {
@@ -280,7 +281,7 @@ void TStringListCSVEX::QuickSortRows(long long left, long long right, long long 
   KeyArena arena;
   std::string scratch;
   std::string prepared;
-  std::vector<SortEntry> entries;
+  LargeVector<SortEntry> entries;
   entries.reserve(static_cast<size_t>(right - left + 1));
   for (auto line = static_cast<size_t>(left); line <= static_cast<size_t>(right); ++line) {
     entries.push_back(
@@ -311,7 +312,7 @@ void TStringListCSVEX::ApplyRowOrder(const std::vector<size_t>& order) {
 
 struct RecordKeySorter::Impl {
   bool match_case;
-  std::vector<SortEntry> entries;
+  LargeVector<SortEntry> entries;
   KeyArena arena;
   std::string scratch;
 };
@@ -343,7 +344,7 @@ std::vector<size_t> RecordKeySorter::Order() {
   std::vector<size_t> order;
   order.reserve(impl_->entries.size());
   for (const SortEntry& entry : impl_->entries) order.push_back(entry.Unit());
-  impl_->entries = std::vector<SortEntry>();
+  impl_->entries = LargeVector<SortEntry>();
   impl_->arena.Clear();
   return order;
 }
