@@ -163,7 +163,10 @@ class HelperThread {
 
 /// Runs `beside` on a helper thread and `here` on the calling one, and returns when both are
 /// done. Neither may throw.
-void RunTogether(const std::function<void()>& beside, const std::function<void()>& here);
+inline void RunTogether(const std::function<void()>& beside, const std::function<void()>& here) {
+  HelperThread helper(beside);
+  here();
+}
 
 /// The system's text for the last error of a file operation (errno / GetLastError).
 std::string LastErrorText();

@@ -1129,11 +1129,6 @@ HelperThread::HelperThread(std::function<void()> work)
 
 HelperThread::~HelperThread() { impl_->thread.join(); }
 
-void RunTogether(const std::function<void()>& beside, const std::function<void()>& here) {
-  HelperThread helper(beside);
-  here();
-}
-
 std::string LastErrorText() { return std::strerror(errno); }
 
 void LowerCaseLocale(std::string* text) {

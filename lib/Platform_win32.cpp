@@ -731,11 +731,6 @@ HelperThread::HelperThread(std::function<void()> work) : impl_(std::make_unique<
 
 HelperThread::~HelperThread() { impl_->thread.join(); }
 
-void RunTogether(const std::function<void()>& beside, const std::function<void()>& here) {
-  HelperThread helper(beside);
-  here();
-}
-
 std::string LastErrorText() {
   DWORD code = GetLastError();
   char* text = nullptr;
