@@ -166,6 +166,59 @@ size_t LineEndIn(std::string_view text, size_t pos) {
 
 }  // namespace
 
+namespace {
+
+// Four marks from one to four bytes: the last one repeated in the places left.
+struct FourMarks {
+  char marks[4];
+  explicit FourMarks(std::string_view given) {
+    for (size_t k = 0; k < 4; ++k) marks[k] = given[std::min(k, given.size() - 1)];
+  }
+};
+
+}  // namespace
+
+PlainLineTest::PlainLineTest(std::string_view marks) : stops_(FourMarks(marks).marks) {}
+
+namespace {
+
+// LineEndIn(), and whether the bytes before the end pass `test`. Most lines of a column file
+// hold nothing that would need a second look, so both answers come from one search.
+size_t PlainLineEndIn(std::string_view text, size_t pos, const PlainLineTest& test, bool* plain) {
+  const size_t stop = test.Stops().Find(text.data(), pos, text.size());
+  *plain = stop == text.size() || text[stop] == '\n' || text[stop] == '\r';
+  return *plain ? stop : LineEndIn(text, stop + 1);
+}
+
+}  // namespace
+
+bool TextFileLines::Next(std::string_view* line, const PlainLineTest& test, bool* plain) {
+  if (!test.Enabled()) {
+    *plain = false;
+    return Next(line);
+  }
+  // The search may start past the line's start (the piece before held no end): the bytes seen
+  // then were not tested, so such a line is never called plain.
+  const std::string_view text(bytes_.data(), end_);
+  if (skip_lf_ && pos_ < end_) {  // the LF of the CR LF that ended the line before
+    if (text[pos_] == '\n') ++pos_;
+    skip_lf_ = false;
+    searched_ = std::max(searched_, pos_);
+  }
+  if (searched_ <= pos_ && !skip_lf_) {
+    const size_t end = PlainLineEndIn(text, pos_, test, plain);
+    if (end < end_) {
+      *line = text.substr(pos_, end - pos_);
+      skip_lf_ = text[end] == '\r';
+      pos_ = searched_ = end + 1;
+      ++taken_;
+      return true;
+    }
+  }
+  *plain = false;
+  return Next(line);
+}
+
 bool TextFileLines::Next(std::string_view* line) {
   for (;;) {
     const std::string_view text(bytes_.data(), end_);

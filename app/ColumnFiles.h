@@ -3,12 +3,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
+#include "ByteSearch.h"
 #include "MyLib.h"
 #include "Settings.h"
 #include "StringListEX.h"
@@ -41,6 +43,22 @@ class ColumnFileNamer {
   std::unordered_set<std::string> taken_;  // folded names already given to a column
 };
 
+/// The bytes that keep a line of a text file from being a value as it stands: every byte below
+/// 32, and up to four more (a token's first byte, the quote mark, the delimiter...).
+class PlainLineTest {
+ public:
+  /// A test that no line passes (for a code page with double-byte characters, whose second
+  /// bytes may look like any of them).
+  PlainLineTest() = default;
+  /// `marks`: one to four bytes.
+  explicit PlainLineTest(std::string_view marks);
+  bool Enabled() const { return stops_.has_value(); }
+  const byte_search::StopBytes& Stops() const { return *stops_; }
+
+ private:
+  std::optional<byte_search::StopBytes> stops_;
+};
+
 /// The lines of a text file, read one after the other in pieces (a column file of a large table
 /// costs no more than the piece it is read in). Lines end at CR, LF or CR LF; a UTF-8
 /// byte-order mark at the start is dropped, and a file holding a NUL byte is refused. The path
@@ -67,6 +85,9 @@ class TextFileLines {
   void ReportUnusedLines(long long used);
   /// The next line, valid until the next call; false after the last one.
   bool Next(std::string_view* line);
+  /// Next(), and whether the line passes `test`: it holds no byte below 32 and none of its
+  /// marks (always false when the test is not enabled). Found in the one search for its end.
+  bool Next(std::string_view* line, const PlainLineTest& test, bool* plain);
   /// True when Next() has no line left to give.
   bool AtEnd();
   /// How many lines Next() has given so far.

@@ -73,7 +73,7 @@ void RunUnpackColumn(const RunSettings& settings, TStringListCSVEX* table) {
   std::string scratch;
   std::string_view record;
   bool first_line = true;
-  const ByteSet& marked = TokenOrControlBytes();
+  const byte_search::StopBytes marked = BareFieldStops(dialect.delimiter);
   for (long long r = 0; records.Next(&record); ++r) {
     progress.Advance(record.size() + 2);
     if (r < (settings.SkipFirstLine ? 1 : 0)) continue;

@@ -64,6 +64,18 @@ class ColumnSink {
   std::string escaped_;
 };
 
+// The bytes that keep a column file's line from going into the table's row as it stands: a
+// token's first byte, the quote mark and the delimiter. With double-byte characters any of
+// them may be a second byte, so there every line takes the full path.
+PlainLineTest PlainTestForPack(const TStringListCSVEX& table, uint8_t style) {
+  if (platform::SystemLeadBytes().any) return PlainLineTest();
+  std::string marks = "\\";
+  if (style == kStyleHlm) marks.push_back('<');
+  if (table.QuoteMark != 0) marks.push_back(table.QuoteMark);
+  marks.push_back(table.Delimiter);
+  return PlainLineTest(marks);
+}
+
 // What the passes of one unpack share: the column files' names, the folder listing they are
 // looked up in, and where each wide record's fields go on in the next pass.
 struct UnpackState {
@@ -99,7 +111,7 @@ void WriteColumnFiles(const RunSettings& settings, const std::string& path,
   open_columns(*last, 0);
   TableRecords records(path, format);
   const FieldDialect dialect = format.Dialect();
-  const ByteSet& marked = TokenOrControlBytes();
+  const byte_search::StopBytes marked = BareFieldStops(dialect.delimiter);
   // This pass's fields of the record, as they stand; `bare` ones are their own value.
   struct PassField {
     RawField raw;
@@ -306,24 +318,39 @@ void RunPack(const RunSettings& settings, TStringListCSVEX* table) {
   // Rows go straight to the file: neither the table nor a column file is ever held whole.
   TableFileWriter writer(*table, settings.TablePath);
   if (header_rows > 0) writer.WriteRow(header);
-  // A value is the line itself unless a token stands in it: only then is it copied.
-  std::vector<std::string_view> values(files.size());
-  std::vector<std::string> unescaped(files.size());
+  // Most lines hold nothing to unescape, quote or double: they go into the row as they stand,
+  // found so by the search for their end. Only the others are unescaped and formatted.
+  const PlainLineTest plain_test = PlainTestForPack(*table, settings.FormatEnter);
+  std::string unescaped;
   std::string row;
   std::string_view line;
+  bool plain = false;
   long long rows = 0;
+  auto append_value = [&](std::string_view text) {
+    if (plain) {
+      table->AppendPlain(&row, text);
+    } else {
+      table->AppendFormatted(&row, UnescapedView(text, settings.FormatEnter, true, &unescaped));
+    }
+  };
   // The first file decides the rows; a shorter later file gives empty cells.
-  while (!files.empty() && files[0]->Next(&line)) {
-    values[0] = UnescapedView(line, settings.FormatEnter, true, &unescaped[0]);
+  while (!files.empty() && files[0]->Next(&line, plain_test, &plain)) {
+    row.clear();
+    append_value(line);
     uint64_t row_bytes = line.size() + 2;
     for (size_t c = 1; c < files.size(); ++c) {
-      values[c] = std::string_view();
-      if (files[c]->Taken() == rows && files[c]->Next(&line)) {
-        values[c] = UnescapedView(line, settings.FormatEnter, true, &unescaped[c]);
+      row.push_back(table->Delimiter);
+      if (files[c]->Taken() == rows && files[c]->Next(&line, plain_test, &plain)) {
+        append_value(line);
         row_bytes += line.size() + 2;
+      } else {
+        table->AppendPlain(&row, std::string_view());
       }
     }
-    table->JoinFieldsTo(&row, values);
+    // A row of one empty field is written as the placeholder where there is one.
+    if (files.size() == 1 && row.empty() && !table->AlwaysQuote && table->QuoteMark != 0) {
+      row.assign(2, table->QuoteMark);
+    }
     writer.WriteRow(row);
     ++rows;
     progress.Advance(row_bytes);

@@ -27,6 +27,11 @@ const ByteSet& TokenOrControlBytes() {
   return set;
 }
 
+byte_search::StopBytes BareFieldStops(char delimiter, char extra) {
+  const char marks[4] = {delimiter, '\\', '<', extra};
+  return byte_search::StopBytes(marks);
+}
+
 FieldScanner::FieldScanner(std::string_view row, char delimiter, char quote, bool quote_aware)
     : row_(row),
       double_byte_(platform::SystemLeadBytes().any),
@@ -60,19 +65,17 @@ RawField FieldScanner::Next() {
   return field;
 }
 
-RawField FieldScanner::NextBare(const ByteSet& marked, bool* bare) {
+RawField FieldScanner::NextBare(const byte_search::StopBytes& stops, bool* bare) {
   *bare = false;
   if (trailing_empty_ || double_byte_ || (quote_ != 0 && row_[cursor_] == quote_)) return Next();
-  const char* const begin = row_.data() + cursor_;
-  const char* const end = row_.data() + row_.size();
-  const char* p = begin;
-  bool seen = false;
-  for (; p < end && *p != delimiter_; ++p) seen |= marked.Has(*p);
-  *bare = !seen;
-  const RawField field{std::string_view(begin, static_cast<size_t>(p - begin)), true};
-  cursor_ = static_cast<size_t>(p - row_.data());
-  if (p < end) {  // at the delimiter
-    if (p + 1 == end) trailing_empty_ = true;
+  const size_t n = row_.size();
+  size_t end = stops.Find(row_.data(), cursor_, n);
+  *bare = end == n || row_[end] == delimiter_;
+  if (!*bare) end = FindMark(row_, delimiter_, end);
+  const RawField field{row_.substr(cursor_, end - cursor_), true};
+  cursor_ = end;
+  if (end < n) {  // at the delimiter
+    if (end + 1 == n) trailing_empty_ = true;
     ++cursor_;
   }
   return field;

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "ByteSearch.h"
+
 /// What decides how a row reads: the delimiter, the quote mark (0: none), whether the split is
 /// quote-aware, and whether values decode the escape tokens of a line-break style.
 struct FieldDialect {
@@ -35,6 +37,11 @@ struct ByteSet {
 /// form for a text file: every byte below 32 and the first bytes of escape tokens ("\", "<").
 /// A field without any of them reads and escapes as itself (but for a space at either end).
 const ByteSet& TokenOrControlBytes();
+
+/// The bytes that stop the scan of a bare field: the delimiter, and those that keep the field
+/// from being its own value and its own escaped form (TokenOrControlBytes, and `extra`, such
+/// as the quote mark, when given).
+byte_search::StopBytes BareFieldStops(char delimiter, char extra = '\\');
 
 /// Walks the fields of one row, left to right. The quote-aware split: a field that begins with
 /// the quote mark runs to its closing mark (two marks inside stand for one), bytes after the
@@ -65,9 +72,10 @@ class FieldScanner {
   /// Steps over the next field. Call only when !Done().
   RawField Next();
   /// Next(), also telling whether the field is a bare run of bytes (not a quoted token) that
-  /// holds none of the `marked` bytes; *bare is false whenever that is not known cheaply. One
-  /// pass over the field's bytes does both.
-  RawField NextBare(const ByteSet& marked, bool* bare);
+  /// holds none of the bytes `stops` stops at besides the delimiter; *bare is false whenever
+  /// that is not known cheaply. One search over the field's bytes does both. `stops`: from
+  /// BareFieldStops with this scanner's delimiter.
+  RawField NextBare(const byte_search::StopBytes& stops, bool* bare);
 
  private:
   RawField QuotedToken();

@@ -209,13 +209,7 @@ void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, lo
   // its value (unescaped first unless fields are always quoted). A bare field (not a quoted
   // token, no quote mark, control byte or token start in it) is its own value and needs no
   // quoting, so its bytes are copied instead.
-  thread_local ByteSet bare_bytes;
-  thread_local int bare_quote = -1;
-  if (bare_quote != static_cast<unsigned char>(QuoteMark)) {
-    bare_bytes = TokenOrControlBytes();
-    bare_bytes.has[static_cast<unsigned char>(QuoteMark)] = true;
-    bare_quote = static_cast<unsigned char>(QuoteMark);
-  }
+  const byte_search::StopBytes bare_stops = BareFieldStops(Delimiter, QuoteMark);
   // Where every field is quoted, a bare one is enclosed as it stands.
   const bool enclose_bare = AlwaysQuote && QuotedFields && QuoteMark != 0;
   thread_local std::string out;
@@ -235,7 +229,7 @@ void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, lo
     const FieldScanner::Position at = scanner.Where();
     const bool token = !at.trailing_empty && (*row)[at.offset] == QuoteMark && QuoteMark != 0;
     bool bare = false;
-    const RawField raw = scanner.NextBare(bare_bytes, &bare);
+    const RawField raw = scanner.NextBare(bare_stops, &bare);
     if (count > 0) out.push_back(Delimiter);
     if (count == n) {
       append_value(value);

@@ -188,6 +188,14 @@ class TStringListCSVEX : public TStringListEX {
   void JoinFieldsTo(std::string* row, const std::vector<std::string_view>& values) const;
   /// Appends one value in its written form (escaped, quoted) to `out`, without delimiter.
   void AppendFormatted(std::string* out, std::string_view value) const;
+  /// AppendFormatted for a value known to hold no byte below 32, no quote mark and no
+  /// delimiter: it needs no escaping and no doubling, only the enclosing of AlwaysQuote.
+  void AppendPlain(std::string* out, std::string_view value) const {
+    const bool enclose = QuotedFields && AlwaysQuote && QuoteMark != 0;
+    if (enclose) out->push_back(QuoteMark);
+    out->append(value);
+    if (enclose) out->push_back(QuoteMark);
+  }
 
   // ---- Records (StringListCSV_assembly.cpp) ----
   /// Joins the physical lines of multi-line quoted records into one line each, with the line

@@ -146,7 +146,16 @@ bool LineSplitter::Next(std::string_view* line) {
       skip_lf_ = false;
     }
     if (!skip_lf_) {
-      const size_t end = FindLineEnd(text, std::max(pos_, searched_));
+      size_t end;
+      if (line_end_or_mark_ && searched_ <= pos_) {
+        // One search finds the line's end, unless the mark comes first.
+        end = line_end_or_mark_->Find(text.data(), pos_, end_);
+        mark_seen_ = end < end_ && text[end] == mark_;
+        if (mark_seen_) end = FindLineEnd(text, end + 1);
+      } else {
+        mark_seen_ = true;  // not all of the line was looked at
+        end = FindLineEnd(text, std::max(pos_, searched_));
+      }
       if (end < end_) {
         line_start_ = base_ + pos_;
         *line = text.substr(pos_, end - pos_);
@@ -159,6 +168,7 @@ bool LineSplitter::Next(std::string_view* line) {
     if (ended_) {
       skip_lf_ = false;
       if (pos_ >= end_) return false;
+      mark_seen_ = true;
       line_start_ = base_ + pos_;
       *line = text.substr(pos_);
       pos_ = searched_ = end_;
@@ -187,6 +197,12 @@ bool LineSplitter::Next(std::string_view* line) {
       read_ += got;
     }
   }
+}
+
+void LineSplitter::WatchFor(char mark) {
+  mark_ = mark;
+  const char marks[4] = {'\n', '\r', mark, mark};
+  line_end_or_mark_.emplace(marks, false);
 }
 
 bool RecordAssembler::ScanLine(std::string_view line, char delimiter, char quote, bool* open) {
@@ -226,7 +242,9 @@ bool RecordAssembler::Next(std::string_view* record) {
   bool pending = false;
   std::string_view line;
   while (lines_->Next(&line)) {
-    const bool open = ScanLine(line, delimiter_, quote_, &open_);
+    // A line without a quote mark leaves the state as it found it.
+    const bool open =
+        !open_ && !lines_->MarkSeen() ? false : ScanLine(line, delimiter_, quote_, &open_);
     if (!pending) record_start_ = lines_->LineStart();
     if (!pending && !open) {  // a record on its own line comes as it is
       *record = line;

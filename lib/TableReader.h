@@ -7,8 +7,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "ByteSearch.h"
 
 namespace platform {
 class FileReader;
@@ -70,6 +73,11 @@ class LineSplitter {
   explicit LineSplitter(TableText* text) : text_(text) {}
   /// The next line, valid until the next call; false after the last one.
   bool Next(std::string_view* line);
+  /// Makes the search for each line's end also look for `mark` (not CR, LF), as MarkSeen()
+  /// tells: a line without it needs no second look.
+  void WatchFor(char mark);
+  /// With WatchFor(): false when the last line is known to hold no `mark`.
+  bool MarkSeen() const { return mark_seen_; }
   /// Where the line Next() gave last starts in the text, counted in bytes from its start.
   uint64_t LineStart() const { return line_start_; }
   /// How far into the text the lines given so far reach: the text's length once Next() has
@@ -87,6 +95,9 @@ class LineSplitter {
   size_t searched_ = 0;   // no line end stands in buffer_ before this
   bool skip_lf_ = false;  // the last line ended with CR: an LF right after it belongs to it
   bool ended_ = false;
+  char mark_ = 0;
+  std::optional<byte_search::StopBytes> line_end_or_mark_;
+  bool mark_seen_ = true;
 };
 
 /// Joins the lines of a record whose quoted field is open at a line's end, with `token` where
@@ -95,7 +106,9 @@ class LineSplitter {
 class RecordAssembler {
  public:
   RecordAssembler(LineSplitter* lines, char delimiter, char quote, std::string token)
-      : lines_(lines), delimiter_(delimiter), quote_(quote), token_(std::move(token)) {}
+      : lines_(lines), delimiter_(delimiter), quote_(quote), token_(std::move(token)) {
+    if (quote != 0) lines->WatchFor(quote);
+  }
   /// The next record, valid until the next call; false after the last one.
   bool Next(std::string_view* record);
   /// Where the record Next() gave last starts in the text (the start of its first line).

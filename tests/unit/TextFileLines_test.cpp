@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,14 +17,28 @@ using Lines = std::vector<std::string>;
 
 class TextFileLinesTest : public ScratchFolder {
  protected:
-  Lines Streamed(const std::string& name, size_t piece) const {
+  // With `test`, every line also tells whether it passes: a line called plain holds no byte
+  // below 32 and no mark, and lines that pass are called so but for a few (those read across
+  // two pieces).
+  Lines Streamed(const std::string& name, size_t piece, const PlainLineTest* test = nullptr) const {
     TextFileLines file(At(name), piece);
     Lines out;
     std::string_view line;
+    long long passing = 0;
+    long long called_plain = 0;
     while (!file.AtEnd()) {
-      EXPECT_TRUE(file.Next(&line));
+      bool plain = false;
+      EXPECT_TRUE(test ? file.Next(&line, *test, &plain) : file.Next(&line));
       out.emplace_back(line);
+      if (!test) continue;
+      const bool passes = std::none_of(line.begin(), line.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 32 || c == '\\' || c == '"' || c == ',';
+      });
+      passing += passes;
+      called_plain += plain;
+      EXPECT_TRUE(!plain || passes) << testing::PrintToString(std::string(line));
     }
+    EXPECT_GE(called_plain * 10, passing * 9);
     EXPECT_FALSE(file.Next(&line));
     EXPECT_EQ(file.Taken(), static_cast<long long>(out.size()));
     return out;
@@ -35,7 +50,9 @@ class TextFileLinesTest : public ScratchFolder {
 // start of the next are one line end); a UTF-8 mark in front is never part of the first line.
 TEST_F(TextFileLinesTest, PiecesGiveTheLinesOfTheWholeText) {
   std::mt19937 rng(3);
-  const char* const pieces[] = {"a", "\r\n", "\r", "\n", "xyz", "\xc3\xa9", " "};
+  const char* const pieces[] = {"a", "\r\n", "\r", "\n", "xyz", "\xc3\xa9", " ",
+                                "abcdefghijklmnopq", "\\", "\"", ",", "\t", "\x1f"};
+  const PlainLineTest test("\\\",");
   for (int round = 0; round < 6; ++round) {
     std::string text;
     while (text.size() < 50000) text += pieces[rng() % std::size(pieces)];
@@ -47,6 +64,7 @@ TEST_F(TextFileLinesTest, PiecesGiveTheLinesOfTheWholeText) {
     for (long long i = 0; i < whole.LineCount(); ++i) expected.push_back(whole.GetLine(i));
     for (size_t piece : {size_t{4096}, size_t{4097}, size_t{1} << 20}) {
       EXPECT_EQ(Streamed("t.txt", piece), expected) << "round " << round << " piece " << piece;
+      EXPECT_EQ(Streamed("t.txt", piece, &test), expected) << "round " << round;
     }
   }
 }
