@@ -118,8 +118,9 @@ bool TextFileLines::Fill() {
   platform::FileReader file(path_);
   size_ = std::max(file.Size(), read_);
   if (read_ > 0) file.Seek(read_);
-  // The buffer only grows (and is cleared) when a line is longer than all before it.
-  if (bytes_.size() < end_ + piece_) bytes_.resize(end_ + piece_);
+  // Room for a piece and the unfinished line before it: made once, with a quarter of a piece
+  // to spare for that line, so that it grows only for a line longer than that.
+  if (bytes_.size() < end_ + piece_) bytes_.resize(std::max(end_ + piece_, piece_ + piece_ / 4));
   size_t got = 0;
   while (got < piece_) {
     const size_t n = file.Read(&bytes_[end_ + got], piece_ - got);
