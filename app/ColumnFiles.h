@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ByteSearch.h"
+#include "LineIndex.h"
 #include "MyLib.h"
 #include "Settings.h"
 #include "StringListEX.h"
@@ -52,11 +53,11 @@ class PlainLineTest {
   PlainLineTest() = default;
   /// `marks`: one to four bytes.
   explicit PlainLineTest(std::string_view marks);
-  bool Enabled() const { return stops_.has_value(); }
-  const byte_search::StopBytes& Stops() const { return *stops_; }
+  bool Enabled() const { return lines_.has_value(); }
+  const LineIndexer& Lines() const { return *lines_; }
 
  private:
-  std::optional<byte_search::StopBytes> stops_;
+  std::optional<LineIndexer> lines_;
 };
 
 /// The lines of a text file, read one after the other in pieces (a column file of a large table
@@ -66,6 +67,10 @@ class PlainLineTest {
 /// piece is read, so a table of many columns never runs out of open files.
 class TextFileLines {
  public:
+  /// Bytes in memory after any line given out that may be read (not used) by a copy in
+  /// whole words.
+  static constexpr size_t kReadableAfter = 16;
+
   /// Reads the first piece. `piece`: how many bytes each read takes.
   explicit TextFileLines(const std::string& path, size_t piece = size_t{1} << 20);
   /// The file's name for messages: its path, or "standard input".
@@ -86,8 +91,18 @@ class TextFileLines {
   /// The next line, valid until the next call; false after the last one.
   bool Next(std::string_view* line);
   /// Next(), and whether the line passes `test`: it holds no byte below 32 and none of its
-  /// marks (always false when the test is not enabled). Found in the one search for its end.
-  bool Next(std::string_view* line, const PlainLineTest& test, bool* plain);
+  /// marks (always false when the test is not enabled, and for a line read in two pieces).
+  /// The lines are found many at a time; use one test for all the calls.
+  bool Next(std::string_view* line, const PlainLineTest& test, bool* plain) {
+    if (at_ == count_) return NextIndexed(line, test, plain);
+    const IndexedLine& found = index_[at_++];
+    *line = std::string_view(bytes_.data() + pos_, found.end - pos_);
+    *plain = !found.marked;
+    pos_ = searched_ = found.next;
+    skip_lf_ = found.cr_open;
+    ++taken_;
+    return true;
+  }
   /// True when Next() has no line left to give.
   bool AtEnd();
   /// How many lines Next() has given so far.
@@ -98,6 +113,10 @@ class TextFileLines {
   bool Fill();
   /// Drops the text of the lines given so far.
   void DropTaken();
+  /// Next(line, test, plain) when no line found ahead is left: finds the next ones.
+  bool NextIndexed(std::string_view* line, const PlainLineTest& test, bool* plain);
+  /// Forgets the lines found ahead (pos_ is where the first of them begins).
+  void DropIndex() { at_ = count_ = 0; }
 
   std::string name_;
   std::string path_;  // the file read; empty for standard input
@@ -112,6 +131,10 @@ class TextFileLines {
   size_t searched_ = 0;   // no line end stands in bytes_ before this
   bool skip_lf_ = false;  // the last line ended with CR: an LF right after it belongs to it
   long long taken_ = 0;
+  // Lines found ahead, from pos_ on: index_[at_, count_).
+  std::vector<IndexedLine> index_;
+  size_t at_ = 0;
+  size_t count_ = 0;
   bool rest_taken_ = false;
   bool unused_text_ = false;
 };

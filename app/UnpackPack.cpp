@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "ByteSearch.h"
 #include "ColumnFiles.h"
 #include "FieldScanner.h"
 #include "Error.h"
@@ -75,6 +76,64 @@ PlainLineTest PlainTestForPack(const TStringListCSVEX& table, uint8_t style) {
   marks.push_back(table.Delimiter);
   return PlainLineTest(marks);
 }
+
+// Rows built straight into large pieces of memory, each row followed by CR LF, and handed to the
+// table's file a piece at a time. Room is made a value at a time, with words to spare, so that
+// short values are copied in whole words.
+class RowText {
+ public:
+  /// `first_alone`: the first row goes to the file by itself (the table's first row is checked
+  /// on its own).
+  RowText(TableFileWriter* writer, bool first_alone) : writer_(writer), first_alone_(first_alone) {
+    text_.resize(kPiece + kSpare);
+  }
+  /// Where `n` more bytes of the row go (with words to spare after them).
+  char* Room(size_t n) {
+    if (used_ + n + kSpare > text_.size()) text_.resize(2 * (used_ + n + kSpare));
+    return &text_[used_];
+  }
+  /// The row goes on at `end`, inside the last room made.
+  void Took(const char* end) { used_ = static_cast<size_t>(end - text_.data()); }
+  void Append(std::string_view bytes) {
+    std::memcpy(Room(bytes.size()), bytes.data(), bytes.size());
+    used_ += bytes.size();
+  }
+  bool RowIsEmpty() const { return used_ == row_start_; }
+  void EndRow() {
+    char* at = Room(2);
+    at[0] = '\r';
+    at[1] = '\n';
+    used_ += 2;
+    if (first_alone_) {
+      first_alone_ = false;
+      writer_->WriteRow(std::string_view(text_).substr(0, used_ - 2));
+      used_ = 0;
+    } else if (used_ >= kPiece) {
+      Hand();
+    }
+    row_start_ = used_;
+  }
+  /// Hands over the rows still held.
+  void Finish() {
+    if (used_ > 0) Hand();
+  }
+
+ private:
+  // Small enough to stay in the processor's cache between filling and handing over.
+  static constexpr size_t kPiece = size_t{256} << 10;
+  static constexpr size_t kSpare = 64;
+
+  void Hand() {
+    writer_->WriteRows(std::string_view(text_.data(), used_));
+    used_ = 0;
+  }
+
+  TableFileWriter* writer_;
+  bool first_alone_;
+  std::string text_;  // the rows in [0, used_); the rest is room
+  size_t used_ = 0;
+  size_t row_start_ = 0;
+};
 
 // What the passes of one unpack share: the column files' names, the folder listing they are
 // looked up in, and where each wide record's fields go on in the next pass.
@@ -321,40 +380,48 @@ void RunPack(const RunSettings& settings, TStringListCSVEX* table) {
   // Most lines hold nothing to unescape, quote or double: they go into the row as they stand,
   // found so by the search for their end. Only the others are unescaped and formatted.
   const PlainLineTest plain_test = PlainTestForPack(*table, settings.FormatEnter);
+  const bool enclose = table->QuotedFields && table->AlwaysQuote && table->QuoteMark != 0;
+  const bool placeholder = files.size() == 1 && !table->AlwaysQuote && table->QuoteMark != 0;
+  RowText out(&writer, header_rows == 0);
   std::string unescaped;
-  std::string row;
+  std::string formatted;
   std::string_view line;
   bool plain = false;
   long long rows = 0;
-  auto append_value = [&](std::string_view text) {
-    if (plain) {
-      table->AppendPlain(&row, text);
-    } else {
-      table->AppendFormatted(&row, UnescapedView(text, settings.FormatEnter, true, &unescaped));
-    }
-  };
   // The first file decides the rows; a shorter later file gives empty cells.
   while (!files.empty() && files[0]->Next(&line, plain_test, &plain)) {
-    row.clear();
-    append_value(line);
     uint64_t row_bytes = line.size() + 2;
-    for (size_t c = 1; c < files.size(); ++c) {
-      row.push_back(table->Delimiter);
-      if (files[c]->Taken() == rows && files[c]->Next(&line, plain_test, &plain)) {
-        append_value(line);
-        row_bytes += line.size() + 2;
+    for (size_t c = 0; c < files.size(); ++c) {
+      if (c > 0) {
+        if (files[c]->Taken() == rows && files[c]->Next(&line, plain_test, &plain)) {
+          row_bytes += line.size() + 2;
+        } else {
+          line = std::string_view();
+          plain = true;
+        }
+      }
+      if (plain) {
+        char* at = out.Room(line.size() + 3);
+        if (c > 0) *at++ = table->Delimiter;
+        if (enclose) *at++ = table->QuoteMark;
+        byte_search::CopyInWords(at, line.data(), line.size());
+        at += line.size();
+        if (enclose) *at++ = table->QuoteMark;
+        out.Took(at);
       } else {
-        table->AppendPlain(&row, std::string_view());
+        formatted.clear();
+        if (c > 0) formatted.push_back(table->Delimiter);
+        table->AppendFormatted(&formatted, UnescapedView(line, settings.FormatEnter, true, &unescaped));
+        out.Append(formatted);
       }
     }
     // A row of one empty field is written as the placeholder where there is one.
-    if (files.size() == 1 && row.empty() && !table->AlwaysQuote && table->QuoteMark != 0) {
-      row.assign(2, table->QuoteMark);
-    }
-    writer.WriteRow(row);
+    if (placeholder && out.RowIsEmpty()) out.Append(std::string(2, table->QuoteMark));
+    out.EndRow();
     ++rows;
     progress.Advance(row_bytes);
   }
+  out.Finish();
   // The lines beyond the rows are read too, so that a file holding a NUL byte there is refused
   // before the table is replaced.
   std::vector<long long> used(files.size());

@@ -8,14 +8,19 @@
 #include <cstdint>
 #include <cstring>
 
+// TESSARIN_SSE2=0 may be defined to build the word-wide searches on any processor.
+#ifndef TESSARIN_SSE2
 #if defined(__SSE2__) || defined(_M_X64)
 #define TESSARIN_SSE2 1
-#include <emmintrin.h>
-#ifdef _MSC_VER
-#include <intrin.h>
-#endif
 #else
 #define TESSARIN_SSE2 0
+#endif
+#endif
+#if TESSARIN_SSE2
+#include <emmintrin.h>
+#endif
+#ifdef _MSC_VER
+#include <intrin.h>
 #endif
 
 namespace byte_search {
@@ -38,6 +43,13 @@ inline uint64_t AnyEqual(uint64_t word, char c) {
   return AnyBelow(word ^ (kOnes * static_cast<unsigned char>(c)), 1);
 }
 
+/// Copies n bytes from src to dst sixteen at a time, without the start-up cost of a general
+/// copy: up to 15 bytes past either end may be read from src and written to dst, so both must
+/// have that much room after them.
+inline void CopyInWords(char* dst, const char* src, size_t n) {
+  for (size_t k = 0; k < n; k += 16) std::memcpy(dst + k, src + k, 16);
+}
+
 /// The byte values a search stops at: four marks (repeat one to use fewer), and with
 /// `controls` every byte below 32. Sixteen bytes are tested at a time where the processor has
 /// SSE2 (every x86-64), eight otherwise.
@@ -53,37 +65,33 @@ class StopBytes {
     return (controls_ && static_cast<unsigned char>(c) < 32) || c == marks_[0] ||
            c == marks_[1] || c == marks_[2] || c == marks_[3];
   }
-  /// The first place in [i, n) of `p` whose byte stops the search; n when there is none.
-  size_t Find(const char* p, size_t i, size_t n) const {
 #if TESSARIN_SSE2
-    const __m128i below = _mm_set1_epi8(31);
-    for (; i + 16 <= n; i += 16) {
-      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-      const __m128i low =
-          controls_ ? _mm_cmpeq_epi8(_mm_min_epu8(x, below), x) : _mm_setzero_si128();
-      const __m128i marks =
-          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, wide_[0]), _mm_cmpeq_epi8(x, wide_[1])),
-                       _mm_or_si128(_mm_cmpeq_epi8(x, wide_[2]), _mm_cmpeq_epi8(x, wide_[3])));
-      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(low, marks)));
-      if (mask != 0) return i + LowestBit(mask);
-    }
+  static constexpr size_t kWidth = 16;
 #else
-    for (; i + 8 <= n; i += 8) {
-      const uint64_t word = Load(p + i);
-      if (((controls_ ? AnyBelow(word, 32) : 0) | AnyEqual(word, marks_[0]) | AnyEqual(word, marks_[1]) |
-           AnyEqual(word, marks_[2]) | AnyEqual(word, marks_[3])) != 0) {
-        break;  // the byte is in this word
-      }
-    }
+  static constexpr size_t kWidth = 8;
 #endif
-    for (; i < n; ++i) {
-      if (Stops(p[i])) return i;
-    }
-    return n;
-  }
-
- private:
+  /// Bit k set when byte k of the kWidth bytes at `p` stops the search.
+  unsigned Mask(const char* p) const {
 #if TESSARIN_SSE2
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i low =
+        controls_ ? _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(31)), x) : _mm_setzero_si128();
+    const __m128i marks =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, wide_[0]), _mm_cmpeq_epi8(x, wide_[1])),
+                     _mm_or_si128(_mm_cmpeq_epi8(x, wide_[2]), _mm_cmpeq_epi8(x, wide_[3])));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(low, marks)));
+#else
+    const uint64_t word = Load(p);
+    if (((controls_ ? AnyBelow(word, 32) : 0) | AnyEqual(word, marks_[0]) |
+         AnyEqual(word, marks_[1]) | AnyEqual(word, marks_[2]) | AnyEqual(word, marks_[3])) == 0) {
+      return 0;
+    }
+    unsigned mask = 0;
+    for (size_t k = 0; k < kWidth; ++k) mask |= static_cast<unsigned>(Stops(p[k])) << k;
+    return mask;
+#endif
+  }
+  /// The place of the lowest bit set in a nonzero mask.
   static unsigned LowestBit(unsigned mask) {
 #ifdef _MSC_VER
     unsigned long at;
@@ -93,6 +101,19 @@ class StopBytes {
     return static_cast<unsigned>(__builtin_ctz(mask));
 #endif
   }
+  /// The first place in [i, n) of `p` whose byte stops the search; n when there is none.
+  size_t Find(const char* p, size_t i, size_t n) const {
+    for (; i + kWidth <= n; i += kWidth) {
+      if (const unsigned mask = Mask(p + i)) return i + LowestBit(mask);
+    }
+    for (; i < n; ++i) {
+      if (Stops(p[i])) return i;
+    }
+    return n;
+  }
+
+ private:
+#if TESSARIN_SSE2
   __m128i wide_[4];
 #endif
   char marks_[4];

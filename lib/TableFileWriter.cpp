@@ -1,6 +1,7 @@
 #include "TableFileWriter.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "Error.h"
 #include "MyLib.h"
@@ -95,6 +96,26 @@ void TableEncoder::WriteRow(std::string_view row) {
   if (!utf8_mark_ && piece_.size() >= kPieceSize) Flush();
 }
 
+void TableEncoder::WriteRows(std::string_view rows) {
+  if (rows.empty()) return;
+  if (first_row_) {  // only a caller's slip: the first row has its own checks
+    throw std::logic_error("TableEncoder::WriteRows before the first row");
+  }
+  if (utf16_) {
+    // Rows convert as they would one at a time: no UTF-8 sequence spans a line break.
+    if (!AppendUtf8AsUtf16Bytes(rows, big_endian_, &piece_)) {
+      throw TessarinError("The table's text is not valid UTF-8, so it cannot be written as UTF-16");
+    }
+  } else {
+    if (utf8_mark_) {
+      scratch_.clear();
+      all_utf8_ = all_utf8_ && AppendUtf8AsUtf16Bytes(rows, false, &scratch_);
+    }
+    piece_.append(rows);
+  }
+  if (!utf8_mark_ && piece_.size() >= kPieceSize) Flush();
+}
+
 void TableEncoder::Finish() {
   if (utf8_mark_ && all_utf8_ && !piece_.empty()) {
     sink_(kMarkUtf8);  // the load takes this mark away, and the text after it stays whole
@@ -134,6 +155,16 @@ void TableFileWriter::WriteRow(std::string_view row) {
     encoder_.WriteRow(row);
   } catch (const FileError&) {
     throw;  // from the file itself, already naming it
+  } catch (const TessarinError& e) {
+    throw TessarinError("Cannot write file \"" + path_ + "\". " + e.what());
+  }
+}
+
+void TableFileWriter::WriteRows(std::string_view rows) {
+  try {
+    encoder_.WriteRows(rows);
+  } catch (const FileError&) {
+    throw;
   } catch (const TessarinError& e) {
     throw TessarinError("Cannot write file \"" + path_ + "\". " + e.what());
   }

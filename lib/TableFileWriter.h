@@ -32,6 +32,8 @@ class TableEncoder {
   /// Throws TessarinError when a UTF-16 table's row is not UTF-8 (it cannot be converted), or
   /// when the first row begins like a byte-order mark and there is no quote character.
   void WriteRow(std::string_view row);
+  /// Rows after the first, each followed by CR LF, as WriteRow() one by one would write them.
+  void WriteRows(std::string_view rows);
   /// Hands over what is still buffered. Throws as WriteRow does.
   void Finish();
 
@@ -68,6 +70,8 @@ class TableFileWriter {
   /// Throws "Cannot write file "%s". " with the reason (a write error, or text that the
   /// table's encoding cannot take).
   void WriteRow(std::string_view row);
+  /// TableEncoder::WriteRows, with errors as WriteRow() gives them.
+  void WriteRows(std::string_view rows);
   /// Throws as AtomicFileWriter::Commit() does.
   void Commit();
 

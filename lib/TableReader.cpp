@@ -130,7 +130,10 @@ size_t TableText::Read(char* data, size_t size) {
   if (pending_at_ == pending_.size()) {
     pending_.clear();
     pending_at_ = 0;
-    if (!Next(&pending_)) return 0;
+    // A piece may decode to nothing (a mark alone, half a unit): only the end returns 0.
+    do {
+      if (!Next(&pending_)) return 0;
+    } while (pending_.empty());
   }
   const size_t n = std::min(size, pending_.size() - pending_at_);
   std::memcpy(data, pending_.data() + pending_at_, n);
@@ -290,13 +293,17 @@ TableProbe ProbeTableFile(const std::string& path, char quote,
   TableProbe probe;
   probe.encoding = text.Encoding();
   probe.write_bom = text.WriteBom();
-  std::string piece;
+  // The text is read straight into one buffer (most of it is only looked at for a NUL), which
+  // grows from small, as a pass that stops early reads little.
+  std::string buffer(kFirstPieceSize, '\0');
   std::string unscanned;  // text before the first line's end, kept until the delimiter is known
   bool first_done = false;
   bool quote_done = quote == 0;
   char delimiter = 0;
   char before = '\n';
-  while (piece.clear(), text.Next(&piece)) {
+  for (size_t got; (got = text.Read(&buffer[0], buffer.size())) > 0;
+       buffer.resize(std::min(kPieceSize, 2 * buffer.size()))) {
+    const std::string_view piece(buffer.data(), got);
     // Splitting the text would stop at a NUL byte, and a later save would lose the rest.
     if (std::memchr(piece.data(), 0, piece.size()) != nullptr) {
       throw TessarinError("Cannot load file \"" + path +
@@ -333,6 +340,7 @@ TableProbe ProbeTableFile(const std::string& path, char quote,
       return probe;
     }
   }
+  probe.utf8_mark = probe.utf8_mark || text.HadUtf8Mark();  // also for a text of the mark alone
   if (!first_done && probe.has_lines) {  // one line without a break
     delimiter = delimiter_for(probe.first_line);
     if (!quote_done) quote_done = QuoteAfter(unscanned, before, quote, delimiter);
