@@ -106,8 +106,10 @@ class StopBytes {
     for (; i + kWidth <= n; i += kWidth) {
       if (const unsigned mask = Mask(p + i)) return i + LowestBit(mask);
     }
-    for (; i < n; ++i) {
-      if (Stops(p[i])) return i;
+    if (i < n) {  // the last bytes, as one padded block (the padding is not looked at)
+      char tail[kWidth] = {};
+      std::memcpy(tail, p + i, n - i);
+      if (const unsigned mask = Mask(tail) & ((1u << (n - i)) - 1)) return i + LowestBit(mask);
     }
     return n;
   }

@@ -1,11 +1,14 @@
 // Writing fields into rows: escaping, quoting when needed or always, and rebuilding a row to
 // replace one of its fields.
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include "ByteSearch.h"
 #include "Error.h"
 #include "FieldScanner.h"
 #include "MyLib.h"
+#include "Platform.h"
 #include "StringListEX.h"
 
 namespace {
@@ -201,6 +204,27 @@ bool TStringListCSVEX::WrittenAsItStands(RawField raw, std::string_view row) con
   return QuotedFields ? quote || delimiter : delimiter || (!inner.empty() && inner[0] == QuoteMark);
 }
 
+namespace {
+
+// Where each field of the row ends (at its delimiter, or the row's end), when every field is
+// bare: the row holds neither the quote mark nor a byte below 32 nor a token start, other than
+// as its delimiter. Each field is then its own value and is written as it stands (enclosed,
+// where every field is quoted). False for any other row. One pass over the row finds both.
+bool BareFieldEnds(std::string_view row, char delimiter, char quote, std::vector<size_t>* ends) {
+  if (platform::SystemLeadBytes().any) return false;  // a delimiter may be a second byte
+  const char marks[4] = {quote != 0 ? quote : '\\', '\\', '<', delimiter};
+  const byte_search::StopBytes stops(marks);
+  ends->clear();
+  for (size_t at = 0; (at = stops.Find(row.data(), at, row.size())) < row.size(); ++at) {
+    if (row[at] != delimiter) return false;
+    ends->push_back(at);
+  }
+  ends->push_back(row.size());
+  return true;
+}
+
+}  // namespace
+
 void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, long long n,
                                     bool pad) const {
   if (row->empty() && !pad) return;
@@ -224,6 +248,45 @@ void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, lo
     }
     AppendFormatted(&out, field_value);
   };
+  // The common row of bare fields only is copied field by field, straight into room made for
+  // it, or around field n in one piece where nothing is enclosed. A row without field n, or
+  // that would come out empty (it takes the placeholder), takes the general path.
+  thread_local std::vector<size_t> ends;
+  if (!row->empty() && BareFieldEnds(*row, Delimiter, QuoteMark, &ends) &&
+      n < static_cast<long long>(ends.size())) {
+    const std::string_view text = *row;
+    append_value(value);  // into `out`, moved to its place below
+    scratch.assign(out);
+    const size_t room = text.size() + 2 * ends.size() + scratch.size();
+    out.resize(room);
+    char* at = &out[0];
+    size_t from = 0;
+    for (size_t k = 0; k < ends.size(); ++k) {
+      const size_t end = ends[k];
+      if (k > 0) *at++ = Delimiter;
+      if (static_cast<long long>(k) == n) {
+        std::memcpy(at, scratch.data(), scratch.size());
+        at += scratch.size();
+        if (!enclose_bare) {  // the rest of the row stays as it is
+          std::memcpy(at, text.data() + end, text.size() - end);
+          at += text.size() - end;
+          break;
+        }
+      } else {
+        if (enclose_bare) *at++ = QuoteMark;
+        std::memcpy(at, text.data() + from, end - from);
+        at += end - from;
+        if (enclose_bare) *at++ = QuoteMark;
+      }
+      from = end + 1;
+    }
+    out.resize(static_cast<size_t>(at - out.data()));
+    if (!out.empty()) {
+      row->swap(out);
+      return;
+    }
+    out.clear();
+  }
   long long count = 0;
   for (FieldScanner scanner(*row, Delimiter, QuoteMark, true); !scanner.Done(); ++count) {
     const FieldScanner::Position at = scanner.Where();
