@@ -63,7 +63,8 @@ void RunUnpackColumn(const RunSettings& settings, TStringListCSVEX* table) {
   const int32_t column = ChosenColumn(settings, *table);  // no name is found in an empty table
   if (column < 0 || !records.HasLines()) return;
   const TableFormat& format = records.Format();
-  const FieldDialect dialect = format.Dialect();
+  FieldDialect dialect = format.Dialect();
+  dialect.nul_free = true;  // every record the reader gives was looked at for one
   UnreadableValues unreadable(
       settings.FormatEnter,
       format.escape_line_breaks ? std::string() : LineBreakToken(format.style, format.join_kind));
@@ -125,7 +126,8 @@ void RunPackColumn(const RunSettings& settings, TStringListCSVEX* table) {
   TableOutput output(*table, settings.TablePath);
   progress.Count("pack column", records.TextLength());
   const long long first_row = settings.SkipFirstLine ? 1 : 0;
-  const FieldDialect dialect = records.Format().Dialect();
+  FieldDialect dialect = records.Format().Dialect();
+  dialect.nul_free = true;  // every record the reader gives was looked at for one
   std::string row;
   std::string scratch;
   std::string value;

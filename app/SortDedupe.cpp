@@ -70,7 +70,8 @@ template <typename OnKey>
 void ReadKeys(const RewriteSource& source, long long column, bool skip_first, RecordGather* gather,
               ProgressMeter* progress, const OnKey& on_key) {
   TableRecords records = PhysicalRecords(source);
-  const FieldDialect dialect = source.format.Dialect();
+  FieldDialect dialect = source.format.Dialect();
+  dialect.nul_free = source.probe.complete;  // a whole first pass found none
   gather->Reserve(LikelyRecords(source));
   std::string scratch;
   std::string_view record;
@@ -202,7 +203,8 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
   if (!s.KeepLast) {
     // The first record of each key is the one kept, so records go out as they are read.
     TableRecords records = PhysicalRecords(source);
-    const FieldDialect dialect = source.format.Dialect();
+    FieldDialect dialect = source.format.Dialect();
+  dialect.nul_free = source.probe.complete;  // a whole first pass found none
     TableFileWriter writer(*table, s.TablePath);
     KeyedBatch batch(s.KeyColumn, dialect);
     auto write_new = [&] {

@@ -169,7 +169,8 @@ void WriteColumnFiles(const RunSettings& settings, const std::string& path,
   };
   open_columns(*last, 0);
   TableRecords records(path, format);
-  const FieldDialect dialect = format.Dialect();
+  FieldDialect dialect = format.Dialect();
+  dialect.nul_free = true;  // the first pass over each record below refuses one
   const byte_search::StopBytes marked = BareFieldStops(dialect.delimiter);
   // This pass's fields of the record, as they stand; `bare` ones are their own value.
   struct PassField {

@@ -70,16 +70,22 @@ class StopBytes {
 #else
   static constexpr size_t kWidth = 8;
 #endif
-  /// Bit k set when byte k of the kWidth bytes at `p` stops the search.
-  unsigned Mask(const char* p) const {
 #if TESSARIN_SSE2
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  /// 0xFF in each byte of `x` that stops the search, 0 in the others.
+  __m128i Hits(__m128i x) const {
     const __m128i low =
         controls_ ? _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(31)), x) : _mm_setzero_si128();
     const __m128i marks =
         _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, wide_[0]), _mm_cmpeq_epi8(x, wide_[1])),
                      _mm_or_si128(_mm_cmpeq_epi8(x, wide_[2]), _mm_cmpeq_epi8(x, wide_[3])));
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(low, marks)));
+    return _mm_or_si128(low, marks);
+  }
+#endif
+  /// Bit k set when byte k of the kWidth bytes at `p` stops the search.
+  unsigned Mask(const char* p) const {
+#if TESSARIN_SSE2
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return static_cast<unsigned>(_mm_movemask_epi8(Hits(x)));
 #else
     const uint64_t word = Load(p);
     if (((controls_ ? AnyBelow(word, 32) : 0) | AnyEqual(word, marks_[0]) |

@@ -32,16 +32,24 @@ byte_search::StopBytes BareFieldStops(char delimiter, char extra) {
   return byte_search::StopBytes(marks);
 }
 
-FieldScanner::FieldScanner(std::string_view row, char delimiter, char quote, bool quote_aware)
+FieldScanner::FieldScanner(std::string_view row, char delimiter, char quote, bool quote_aware,
+                           bool nul_free)
     : row_(row),
       double_byte_(platform::SystemLeadBytes().any),
       delimiter_(delimiter), quote_(quote_aware ? quote : '\0') {
   // An empty view may carry a null pointer, which memchr must never see, even for 0 bytes.
-  if (quote_aware && !row.empty()) {
+  if (quote_aware && !nul_free && !row.empty()) {
     // The quote-aware split ends at a NUL byte, as the text it was made for did.
     const void* nul = std::memchr(row.data(), 0, row.size());
     if (nul != nullptr) row_ = row.substr(0, static_cast<const char*>(nul) - row.data());
   }
+}
+
+size_t FieldScanner::Find(char mark, size_t pos) const {
+  if (double_byte_) return FindMark(row_, mark, pos);
+  if (pos >= row_.size()) return row_.size();
+  const void* hit = std::memchr(row_.data() + pos, mark, row_.size() - pos);
+  return hit == nullptr ? row_.size() : static_cast<size_t>(static_cast<const char*>(hit) - row_.data());
 }
 
 RawField FieldScanner::Next() {
@@ -54,8 +62,8 @@ RawField FieldScanner::Next() {
   if (quote_ != 0 && row_[cursor_] == quote_) {
     field = QuotedToken();
   } else {
-    const size_t end = FindMark(row_, delimiter_, cursor_);
-    field.bytes = row_.substr(cursor_, end - cursor_);
+    const size_t end = Find(delimiter_, cursor_);
+    field.bytes = std::string_view(row_.data() + cursor_, end - cursor_);
     cursor_ = end;
   }
   if (cursor_ < n && row_[cursor_] == delimiter_) {
@@ -71,7 +79,7 @@ RawField FieldScanner::NextBare(const byte_search::StopBytes& stops, bool* bare)
   const size_t n = row_.size();
   size_t end = stops.Find(row_.data(), cursor_, n);
   *bare = end == n || row_[end] == delimiter_;
-  if (!*bare) end = FindMark(row_, delimiter_, end);
+  if (!*bare) end = Find(delimiter_, end);
   const RawField field{row_.substr(cursor_, end - cursor_), true};
   cursor_ = end;
   if (end < n) {  // at the delimiter
@@ -88,7 +96,7 @@ RawField FieldScanner::QuotedToken() {
   bool doubled = false;
   cursor_ = n;  // no closing mark: the token runs to the end of the row
   for (;;) {
-    const size_t mark = FindMark(row_, quote_, search);
+    const size_t mark = Find(quote_, search);
     if (mark == n) break;
     if (mark + 1 < n && row_[mark + 1] == quote_) {
       doubled = true;

@@ -17,6 +17,9 @@ struct FieldDialect {
   bool quote_aware = true;
   bool unescape = true;
   uint8_t style = 2;
+  /// The rows are known to hold no NUL byte (they were looked at already), so the quote-aware
+  /// split need not look for one.
+  bool nul_free = false;
 };
 
 /// One field as it stands in the row. `exact`: `bytes` is the value (before unescaping).
@@ -50,9 +53,11 @@ byte_search::StopBytes BareFieldStops(char delimiter, char extra = '\\');
 /// bytes. A trailing delimiter adds an empty last field; the empty row has no field.
 class FieldScanner {
  public:
-  FieldScanner(std::string_view row, char delimiter, char quote, bool quote_aware);
+  FieldScanner(std::string_view row, char delimiter, char quote, bool quote_aware,
+               bool nul_free = false);
   FieldScanner(std::string_view row, const FieldDialect& dialect)
-      : FieldScanner(row, dialect.delimiter, dialect.quote, dialect.quote_aware) {}
+      : FieldScanner(row, dialect.delimiter, dialect.quote, dialect.quote_aware,
+                     dialect.nul_free) {}
 
   /// Where a scanner stands in its row.
   struct Position {
@@ -79,6 +84,8 @@ class FieldScanner {
 
  private:
   RawField QuotedToken();
+  /// The next `mark` (the delimiter or the quote mark) at `pos` or later, or the row's end.
+  size_t Find(char mark, size_t pos) const;
 
   std::string_view row_;
   bool double_byte_;  // the code page has lead bytes: marks are searched character-wise

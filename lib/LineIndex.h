@@ -38,20 +38,30 @@ class LineIndexer {
 #if TESSARIN_SSE2
     if (kWide) {
       constexpr size_t kWidth = 16;
+      const __m128i crs = _mm_set1_epi8('\r');
+      const __m128i lfs = _mm_set1_epi8('\n');
       bool cr_before = false;  // the block before ended with a CR
+      char tail[kWidth] = {};
       for (size_t i = from; i < size; i += kWidth) {
         const size_t valid = size - i < kWidth ? size - i : kWidth;
         const char* block = text + i;
-        char tail[kWidth] = {};
-        if (valid < kWidth) {  // the last bytes, padded with bytes that stop nothing
+        if (valid < kWidth) {  // the last bytes, padded (the padding is not looked at)
           std::memcpy(tail, text + i, valid);
           block = tail;
         }
         const unsigned in_text = valid < kWidth ? (1u << valid) - 1 : 0xFFFFu;
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
-        const unsigned cr = Bits(_mm_cmpeq_epi8(x, _mm_set1_epi8('\r'))) & in_text;
-        const unsigned lf = Bits(_mm_cmpeq_epi8(x, _mm_set1_epi8('\n'))) & in_text;
-        unsigned others = stops_.Mask(block) & in_text & ~(cr | lf);
+        const __m128i cr_hits = _mm_cmpeq_epi8(x, crs);
+        const __m128i lf_hits = _mm_cmpeq_epi8(x, lfs);
+        const __m128i others_hits = stops_.Hits(x);
+        // Most blocks of long lines hold nothing: one test passes them.
+        if ((Bits(_mm_or_si128(_mm_or_si128(cr_hits, lf_hits), others_hits)) & in_text) == 0) {
+          cr_before = false;
+          continue;
+        }
+        const unsigned cr = Bits(cr_hits) & in_text;
+        const unsigned lf = Bits(lf_hits) & in_text;
+        unsigned others = Bits(others_hits) & in_text & ~(cr | lf);
         // An LF right after a CR ends no line of its own.
         unsigned ends = cr | (lf & ~((cr << 1) | (cr_before ? 1u : 0u)));
         cr_before = (cr >> (kWidth - 1)) != 0;
