@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "Error.h"
 #include "LargeVector.h"
@@ -56,6 +57,30 @@ void RefuseNul(const RewriteSource& source, std::string_view record) {
 // as a row gives its lines back, each followed by CR LF).
 TableRecords PhysicalRecords(const RewriteSource& source) {
   return TableRecords(*source.found, source.format, "\r\n");
+}
+
+// A kept record's start in the text and its place among the kept records.
+struct PlaceAt {
+  uint64_t start;
+  size_t place;
+};
+
+// Orders the entries by start (the starts are distinct): a radix sort, sixteen bits a pass over
+// as many bits as the largest start has, in time linear in the entries.
+void SortByStart(std::vector<PlaceAt>* entries) {
+  constexpr unsigned kBits = 16;
+  uint64_t largest = 0;
+  for (const PlaceAt& e : *entries) largest = std::max(largest, e.start);
+  std::vector<PlaceAt> other(entries->size());
+  std::vector<size_t> counts(size_t{1} << kBits);
+  for (unsigned shift = 0; shift < 64 && (largest >> shift) != 0; shift += kBits) {
+    std::fill(counts.begin(), counts.end(), 0);
+    for (const PlaceAt& e : *entries) ++counts[(e.start >> shift) & 0xFFFF];
+    size_t total = 0;
+    for (size_t& c : counts) total += std::exchange(c, total);
+    for (const PlaceAt& e : *entries) other[counts[(e.start >> shift) & 0xFFFF]++] = e;
+    entries->swap(other);
+  }
 }
 
 // Room reserved for the records of a table this long: more than most tables have (untouched
@@ -278,20 +303,19 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
   }
   seen = KeyTable();
   // The kept records in the order they stand in the text, and the order of their places.
-  std::vector<size_t> by_start(kept.size());
-  for (size_t p = 0; p < kept.size(); ++p) by_start[p] = p;
-  std::sort(by_start.begin(), by_start.end(),
-            [&kept](size_t a, size_t b) { return kept[a].start < kept[b].start; });
+  std::vector<PlaceAt> by_start(kept.size());
+  for (size_t p = 0; p < kept.size(); ++p) by_start[p] = PlaceAt{kept[p].start, p};
+  SortByStart(&by_start);
   RecordGather gather;
   gather.Reserve(kept.size());
   std::vector<size_t> order(kept.size());
   for (size_t i = 0; i < by_start.size(); ++i) {
-    const Kept& k = kept[by_start[i]];
+    const Kept& k = kept[by_start[i].place];
     gather.AddRange(k.start, k.end, k.length);
-    order[by_start[i]] = i;
+    order[by_start[i].place] = i;
   }
   kept = LargeVector<Kept>();
-  by_start = std::vector<size_t>();
+  by_start = std::vector<PlaceAt>();
   progress.Phase("writing the table");
   TableFileWriter writer(*table, s.TablePath);
   gather.Write(*source.found, order, kDedupeGatherBuffer,

@@ -92,7 +92,7 @@ namespace {
 
 // A batch of records read ahead holds about this many bytes (one record at least), and this
 // many batches at most wait to be taken.
-constexpr size_t kBatchBytes = size_t{256} << 10;
+constexpr size_t kBatchBytes = size_t{1} << 20;
 constexpr size_t kBatchesAhead = 3;
 
 }  // namespace
