@@ -80,8 +80,10 @@ void RunUnpackColumn(const RunSettings& settings, TStringListCSVEX* table) {
     if (r < (settings.SkipFirstLine ? 1 : 0)) continue;
     // The column's field; a bare one is its own value, with nothing to escape in it.
     FieldScanner scanner(record, dialect);
-    for (int32_t k = 0; k < column && !scanner.Done(); ++k) scanner.Next();
     bool bare = false;
+    // The fields before it split as Next() splits them; most are found without a call.
+    for (int32_t k = 0; k < column && !scanner.Done(); ++k) scanner.NextBare(marked, &bare);
+    bare = false;
     std::string_view value;
     if (!scanner.Done()) {
       const RawField raw = scanner.NextBare(marked, &bare);

@@ -73,7 +73,7 @@ RawField FieldScanner::Next() {
   return field;
 }
 
-RawField FieldScanner::NextBare(const byte_search::StopBytes& stops, bool* bare) {
+RawField FieldScanner::NextBareAtLength(const byte_search::StopBytes& stops, bool* bare) {
   *bare = false;
   if (trailing_empty_ || double_byte_ || (quote_ != 0 && row_[cursor_] == quote_)) return Next();
   const size_t n = row_.size();

@@ -80,10 +80,30 @@ class FieldScanner {
   /// holds none of the bytes `stops` stops at besides the delimiter; *bare is false whenever
   /// that is not known cheaply. One search over the field's bytes does both. `stops`: from
   /// BareFieldStops with this scanner's delimiter.
-  RawField NextBare(const byte_search::StopBytes& stops, bool* bare);
+  RawField NextBare(const byte_search::StopBytes& stops, bool* bare) {
+    // Most fields are short, bare and end at a delimiter within the next block of bytes: those
+    // are found here, without a call.
+    if (!trailing_empty_ && !double_byte_ && cursor_ + byte_search::StopBytes::kWidth <= row_.size() &&
+        (quote_ == 0 || row_[cursor_] != quote_)) {
+      const unsigned mask = stops.Mask(row_.data() + cursor_);
+      if (mask != 0) {
+        const size_t end = cursor_ + byte_search::StopBytes::LowestBit(mask);
+        if (row_[end] == delimiter_) {
+          const RawField field{std::string_view(row_.data() + cursor_, end - cursor_), true};
+          *bare = true;
+          cursor_ = end + 1;
+          trailing_empty_ = cursor_ == row_.size();
+          return field;
+        }
+      }
+    }
+    return NextBareAtLength(stops, bare);
+  }
 
  private:
   RawField QuotedToken();
+  /// NextBare() for the fields it does not find at once.
+  RawField NextBareAtLength(const byte_search::StopBytes& stops, bool* bare);
   /// The next `mark` (the delimiter or the quote mark) at `pos` or later, or the row's end.
   size_t Find(char mark, size_t pos) const;
 
