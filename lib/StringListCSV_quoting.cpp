@@ -210,10 +210,10 @@ namespace {
 // bare: the row holds neither the quote mark nor a byte below 32 nor a token start, other than
 // as its delimiter. Each field is then its own value and is written as it stands (enclosed,
 // where every field is quoted). False for any other row. One pass over the row finds both.
-bool BareFieldEnds(std::string_view row, char delimiter, char quote, std::vector<size_t>* ends) {
+// `stops`: from BareFieldStops with the delimiter and the quote mark.
+bool BareFieldEnds(std::string_view row, char delimiter, const byte_search::StopBytes& stops,
+                   std::vector<size_t>* ends) {
   if (platform::SystemLeadBytes().any) return false;  // a delimiter may be a second byte
-  const char marks[4] = {quote != 0 ? quote : '\\', '\\', '<', delimiter};
-  const byte_search::StopBytes stops(marks);
   ends->clear();
   for (size_t at = 0; (at = stops.Find(row.data(), at, row.size())) < row.size(); ++at) {
     if (row[at] != delimiter) return false;
@@ -252,7 +252,7 @@ void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, lo
   // it, or around field n in one piece where nothing is enclosed. A row without field n, or
   // that would come out empty (it takes the placeholder), takes the general path.
   thread_local std::vector<size_t> ends;
-  if (!row->empty() && BareFieldEnds(*row, Delimiter, QuoteMark, &ends) &&
+  if (!row->empty() && BareFieldEnds(*row, Delimiter, bare_stops, &ends) &&
       n < static_cast<long long>(ends.size())) {
     const std::string_view text = *row;
     append_value(value);  // into `out`, moved to its place below

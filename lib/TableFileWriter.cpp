@@ -79,21 +79,7 @@ void TableEncoder::WriteRow(std::string_view row) {
       row = quoted;
     }
   }
-  if (utf16_) {
-    // A UTF-8 sequence never spans a line break, so rows convert one at a time.
-    if (!AppendUtf8AsUtf16Bytes(row, big_endian_, &piece_)) {
-      throw TessarinError("The table's text is not valid UTF-8, so it cannot be written as UTF-16");
-    }
-    AppendUtf8AsUtf16Bytes("\r\n", big_endian_, &piece_);
-  } else {
-    if (utf8_mark_) {  // the mark goes first only when the whole text turns out to be UTF-8
-      scratch_.clear();
-      all_utf8_ = all_utf8_ && AppendUtf8AsUtf16Bytes(row, false, &scratch_);
-    }
-    piece_.append(row);
-    piece_.append("\r\n");
-  }
-  if (!utf8_mark_ && piece_.size() >= kPieceSize) Flush();
+  Encode(row, "\r\n");
 }
 
 void TableEncoder::WriteRows(std::string_view rows) {
@@ -101,17 +87,23 @@ void TableEncoder::WriteRows(std::string_view rows) {
   if (first_row_) {  // only a caller's slip: the first row has its own checks
     throw std::logic_error("TableEncoder::WriteRows before the first row");
   }
+  Encode(rows, std::string_view());
+}
+
+void TableEncoder::Encode(std::string_view text, std::string_view line_end) {
   if (utf16_) {
-    // Rows convert as they would one at a time: no UTF-8 sequence spans a line break.
-    if (!AppendUtf8AsUtf16Bytes(rows, big_endian_, &piece_)) {
+    // A UTF-8 sequence never spans a line break, so rows convert one or many at a time alike.
+    if (!AppendUtf8AsUtf16Bytes(text, big_endian_, &piece_)) {
       throw TessarinError("The table's text is not valid UTF-8, so it cannot be written as UTF-16");
     }
+    AppendUtf8AsUtf16Bytes(line_end, big_endian_, &piece_);
   } else {
-    if (utf8_mark_) {
+    if (utf8_mark_) {  // the mark goes first only when the whole text turns out to be UTF-8
       scratch_.clear();
-      all_utf8_ = all_utf8_ && AppendUtf8AsUtf16Bytes(rows, false, &scratch_);
+      all_utf8_ = all_utf8_ && AppendUtf8AsUtf16Bytes(text, false, &scratch_);
     }
-    piece_.append(rows);
+    piece_.append(text);
+    piece_.append(line_end);
   }
   if (!utf8_mark_ && piece_.size() >= kPieceSize) Flush();
 }
@@ -150,9 +142,10 @@ TableFileWriter::TableFileWriter(const TStringListEX& format, const std::string&
 
 TableFileWriter::~TableFileWriter() = default;
 
-void TableFileWriter::WriteRow(std::string_view row) {
+template <typename Step>
+void TableFileWriter::NamingTheFile(const Step& step) {
   try {
-    encoder_.WriteRow(row);
+    step();
   } catch (const FileError&) {
     throw;  // from the file itself, already naming it
   } catch (const TessarinError& e) {
@@ -160,24 +153,16 @@ void TableFileWriter::WriteRow(std::string_view row) {
   }
 }
 
+void TableFileWriter::WriteRow(std::string_view row) {
+  NamingTheFile([&] { encoder_.WriteRow(row); });
+}
+
 void TableFileWriter::WriteRows(std::string_view rows) {
-  try {
-    encoder_.WriteRows(rows);
-  } catch (const FileError&) {
-    throw;
-  } catch (const TessarinError& e) {
-    throw TessarinError("Cannot write file \"" + path_ + "\". " + e.what());
-  }
+  NamingTheFile([&] { encoder_.WriteRows(rows); });
 }
 
 void TableFileWriter::Commit() {
-  try {
-    encoder_.Finish();
-  } catch (const FileError&) {
-    throw;
-  } catch (const TessarinError& e) {
-    throw TessarinError("Cannot write file \"" + path_ + "\". " + e.what());
-  }
+  NamingTheFile([&] { encoder_.Finish(); });
   file_->Commit();
   folder_.Keep();
 }

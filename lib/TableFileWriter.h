@@ -39,6 +39,8 @@ class TableEncoder {
 
  private:
   void Flush();
+  /// `text` and then `line_end` in the table's encoding, into the piece.
+  void Encode(std::string_view text, std::string_view line_end);
 
   std::function<void(std::string_view)> sink_;
   std::function<void(std::string*)> take_;
@@ -76,6 +78,10 @@ class TableFileWriter {
   void Commit();
 
  private:
+  /// Runs a step of the encoder; its failures name the file.
+  template <typename Step>
+  void NamingTheFile(const Step& step);
+
   NewFolders folder_;
   std::string path_;
   std::unique_ptr<platform::AtomicFileWriter> file_;
