@@ -97,8 +97,9 @@ TextFileLines::TextFileLines(const std::string& path, size_t piece)
       path_(IsStandardStream(path) ? std::string() : name_),
       piece_(std::max<size_t>(piece, 4096)) {
   if (path_.empty()) {
-    bytes_ = platform::ReadStandardInput();
-    RefuseNul(bytes_, "-");
+    const std::string all = platform::ReadStandardInput();
+    RefuseNul(all, "-");
+    bytes_.assign(all.begin(), all.end());
     size_ = read_ = end_ = bytes_.size();
     bytes_.resize(end_ + kReadableAfter);
     ended_ = true;
@@ -120,9 +121,10 @@ bool TextFileLines::Fill() {
   size_ = std::max(file.Size(), read_);
   if (read_ > 0) file.Seek(read_);
   // Room for a piece and the unfinished line before it: made once, with a quarter of a piece
-  // to spare for that line, so that it grows only for a line longer than that.
+  // to spare for that line, so that it grows only for a line longer than that. Room of a
+  // quarter of a large page or more is made in whole large pages.
   if (bytes_.size() < end_ + piece_ + kReadableAfter) {
-    bytes_.resize(std::max(end_ + piece_, piece_ + piece_ / 4) + kReadableAfter);
+    bytes_.resize(LargeRoom(std::max(end_ + piece_, piece_ + piece_ / 4) + kReadableAfter));
   }
   size_t got = 0;
   while (got < piece_) {
@@ -133,7 +135,7 @@ bool TextFileLines::Fill() {
     }
     got += n;
   }
-  RefuseNul(std::string_view(bytes_).substr(end_, got), name_);
+  RefuseNul(std::string_view(bytes_.data() + end_, got), name_);
   end_ += got;
   read_ += got;
   return got > 0;

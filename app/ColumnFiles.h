@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ByteSearch.h"
+#include "LargeVector.h"
 #include "LineIndex.h"
 #include "MyLib.h"
 #include "Settings.h"
@@ -124,7 +125,7 @@ class TextFileLines {
   uint64_t read_ = 0;  // bytes of the file read so far
   uint64_t size_ = 0;
   bool ended_ = false;
-  std::string bytes_;  // the text read and not yet dropped: its first end_ bytes
+  LargeVector<char> bytes_;  // the text read and not yet dropped: its first end_ bytes
   size_t end_ = 0;
   uint64_t base_ = 0;  // bytes dropped before bytes_[0]
   size_t pos_ = 0;

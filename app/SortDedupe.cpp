@@ -67,11 +67,11 @@ struct PlaceAt {
 
 // Orders the entries by start (the starts are distinct): a radix sort, sixteen bits a pass over
 // as many bits as the largest start has, in time linear in the entries.
-void SortByStart(std::vector<PlaceAt>* entries) {
+void SortByStart(LargeVector<PlaceAt>* entries) {
   constexpr unsigned kBits = 16;
   uint64_t largest = 0;
   for (const PlaceAt& e : *entries) largest = std::max(largest, e.start);
-  std::vector<PlaceAt> other(entries->size());
+  LargeVector<PlaceAt> other(entries->size());
   std::vector<size_t> counts(size_t{1} << kBits);
   for (unsigned shift = 0; shift < 64 && (largest >> shift) != 0; shift += kBits) {
     std::fill(counts.begin(), counts.end(), 0);
@@ -179,7 +179,7 @@ void RunSort(const RunSettings& s, TStringListCSVEX* table) {
   // A table without lines has nothing to rewrite, and its file stays exactly as it is.
   if (!source.probe.has_lines) return;
   RecordGather gather;
-  std::vector<size_t> order;
+  LargeVector<size_t> order;
   {
     RecordKeySorter sorter(table->MatchCase);
     sorter.Reserve(LikelyRecords(source));
@@ -263,6 +263,7 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
     uint64_t length;
   };
   LargeVector<Kept> kept;               // by place
+  kept.reserve(LikelyRecords(source));  // untouched room costs no memory
   size_t open_place = kept.max_size();  // the place whose record's end is the next start
   {
     TableRecords records = PhysicalRecords(source);
@@ -303,19 +304,19 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
   }
   seen = KeyTable();
   // The kept records in the order they stand in the text, and the order of their places.
-  std::vector<PlaceAt> by_start(kept.size());
+  LargeVector<PlaceAt> by_start(kept.size());
   for (size_t p = 0; p < kept.size(); ++p) by_start[p] = PlaceAt{kept[p].start, p};
   SortByStart(&by_start);
   RecordGather gather;
   gather.Reserve(kept.size());
-  std::vector<size_t> order(kept.size());
+  LargeVector<size_t> order(kept.size());
   for (size_t i = 0; i < by_start.size(); ++i) {
     const Kept& k = kept[by_start[i].place];
     gather.AddRange(k.start, k.end, k.length);
     order[by_start[i].place] = i;
   }
   kept = LargeVector<Kept>();
-  by_start = std::vector<PlaceAt>();
+  by_start = LargeVector<PlaceAt>();
   progress.Phase("writing the table");
   TableFileWriter writer(*table, s.TablePath);
   gather.Write(*source.found, order, kDedupeGatherBuffer,

@@ -93,6 +93,8 @@ namespace {
 // A batch of records read ahead holds about this many bytes (one record at least), and this
 // many batches at most wait to be taken.
 constexpr size_t kBatchBytes = size_t{1} << 20;
+// A batch's room: the batch and a record of up to a megabyte past it without moving.
+constexpr size_t kBatchRoom = size_t{2} << 20;
 constexpr size_t kBatchesAhead = 3;
 
 }  // namespace
@@ -121,6 +123,7 @@ void TableRecords::ReadAhead() {
         spare_.pop_back();
       }
     }
+    if (batch.bytes.capacity() < kBatchRoom) batch.bytes.reserve(kBatchRoom);
     batch.bytes.clear();
     batch.ends.clear();
     batch.starts.clear();
@@ -134,7 +137,7 @@ void TableRecords::ReadAhead() {
           break;
         }
         batch.starts.push_back(records_.RecordStart());
-        batch.bytes.append(record);
+        batch.bytes.insert(batch.bytes.end(), record.begin(), record.end());
         batch.ends.push_back(batch.bytes.size());
       }
     } catch (...) {

@@ -31,12 +31,15 @@ constexpr size_t kLeastFilePiece = size_t{64} << 10;
 // Bytes all the columns of a pass gather before they go to their files.
 constexpr size_t kPassBuffer = size_t{16} << 20;
 
-// One column file being written: its lines gathered in a buffer of fixed size, then written in
-// large pieces. Most lines are copied straight into the buffer, without the checks and the
-// calls of growing a string.
+// One column file being written: its lines gathered in a buffer of fixed size, then handed to
+// the file whole (it is written as it is, without a copy, and room written before comes back).
+// Most lines are copied straight into the buffer, without the checks and the calls of growing
+// a string.
 class ColumnSink {
  public:
-  ColumnSink(platform::AtomicFileWriter* file, size_t size) : file_(file), buffer_(size, '\0') {}
+  ColumnSink(platform::AtomicFileWriter* file, size_t size) : file_(file), size_(size) {
+    buffer_.resize(size_);
+  }
   /// The value and a line break, as a line of the file.
   void AddLine(std::string_view value) {
     if (used_ + value.size() + 2 > buffer_.size()) Flush(value.size() + 2);
@@ -53,14 +56,16 @@ class ColumnSink {
   }
   /// Writes what is gathered; then `room` bytes fit into the buffer.
   void Flush(size_t room = 0) {
-    file_->Write(std::string_view(buffer_.data(), used_));
+    buffer_.resize(used_);
+    file_->Take(&buffer_);
     used_ = 0;
-    if (room > buffer_.size()) buffer_.resize(room);
+    buffer_.resize(std::max(size_, room));
   }
 
  private:
   platform::AtomicFileWriter* file_;
-  std::string buffer_;
+  size_t size_;
+  LargeString buffer_;
   size_t used_ = 0;
   std::string escaped_;
 };

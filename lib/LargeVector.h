@@ -1,13 +1,19 @@
-// Vectors for the large arrays of a run (keys, record places, sort entries): their storage
-// comes from platform::AllocateLarge once it is a few megabytes, so that filling them costs a
-// fraction of the page faults; smaller ones come from the usual allocator.
+// Vectors and strings for the large arrays and buffers of a run (keys, record places, pieces of
+// text read or written): their storage comes from platform::AllocateLarge once it is half a
+// large page or more, so that filling them costs a fraction of the page faults; smaller ones
+// come from the usual allocator.
 #pragma once
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <vector>
 
-#include "Platform.h"
+namespace platform {
+// From Platform.h, which takes its buffer type from here.
+void* AllocateLarge(size_t bytes);
+void FreeLarge(void* memory, size_t bytes) noexcept;
+}  // namespace platform
 
 template <typename T>
 class LargeAllocator {
@@ -34,8 +40,17 @@ class LargeAllocator {
   bool operator!=(const LargeAllocator<U>&) const { return false; }
 
  private:
-  static constexpr size_t kLargeFrom = size_t{4} << 20;
+  static constexpr size_t kLargeFrom = size_t{1} << 20;
 };
+
+/// Room for `bytes` in a LargeVector or LargeString: from a quarter of a large page on, rounded
+/// up to whole large pages (a few faults, instead of one per ordinary page).
+constexpr size_t LargeRoom(size_t bytes) {
+  constexpr size_t kLargePage = size_t{2} << 20;
+  return bytes < kLargePage / 4 ? bytes : (bytes + kLargePage - 1) & ~(kLargePage - 1);
+}
 
 template <typename T>
 using LargeVector = std::vector<T, LargeAllocator<T>>;
+
+using LargeString = std::basic_string<char, std::char_traits<char>, LargeAllocator<char>>;

@@ -4,15 +4,16 @@
 
 namespace {
 // Blocks grow from kFirstBlockSize to kBlockSize, so a small list does not cost a whole block.
+// A full block fills one large page, its string's terminator included.
 constexpr size_t kFirstBlockSize = size_t{1} << 12;
-constexpr size_t kBlockSize = size_t{1} << 20;
+constexpr size_t kBlockSize = (size_t{2} << 20) - 1;
 }  // namespace
 
 std::string_view ByteArena::Adopt(std::string&& buffer) {
   // The view is taken after the move: a short string keeps its bytes inside the object, and
   // deque elements never move once placed.
-  blocks_.push_back(std::move(buffer));
-  const std::string& block = blocks_.back();
+  adopted_.push_back(std::move(buffer));
+  const std::string& block = adopted_.back();
   return std::string_view(block.data(), block.size());
 }
 
@@ -25,7 +26,7 @@ std::string_view ByteArena::Keep(std::string_view bytes) {
     blocks_.emplace_back();
     blocks_.back().reserve(std::max(grown, bytes.size()));
   }
-  std::string& block = blocks_.back();
+  LargeString& block = blocks_.back();
   const size_t at = block.size();
   block.append(bytes.data(), bytes.size());  // within capacity: the block does not move
   return std::string_view(block.data() + at, bytes.size());

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "LargeVector.h"
+
 /// Bytes copied into a few large blocks; the views it returns stay valid for its lifetime.
 class ByteArena {
  public:
@@ -17,10 +19,16 @@ class ByteArena {
   std::string_view Keep(std::string_view bytes);
   /// Keeps a whole buffer as a block of its own; returns a view of its bytes.
   std::string_view Adopt(std::string&& buffer);
-  void Clear() { blocks_.clear(); }
+  void Clear() {
+    blocks_.clear();
+    adopted_.clear();
+  }
 
  private:
-  std::deque<std::string> blocks_;  // deque: blocks never move, so views stay valid
+  // Deques: blocks never move, so views stay valid. Blocks of copies are large strings (large
+  // pages for a large arena); adopted buffers stay as they were handed over.
+  std::deque<LargeString> blocks_;
+  std::deque<std::string> adopted_;
 };
 
 class LineStore {

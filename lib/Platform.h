@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "LargeVector.h"
+
 namespace platform {
 
 /// The separator the program appends to a folder path ("/" on POSIX, "\" on Windows).
@@ -98,8 +100,9 @@ class AtomicFileWriter {
   /// Appends bytes. Throws "Cannot write file "%s". %s" when the system refuses them.
   void Write(std::string_view bytes);
   /// Write() of the string's bytes, taking them over where that saves copying them; the string
-  /// is left empty (with room, maybe). Throws as Write() does.
-  void Take(std::string* bytes);
+  /// is left empty, with the room of an earlier piece where there is one. Throws as Write()
+  /// does.
+  void Take(LargeString* bytes);
   /// Completes the temporary file and releases its descriptor, without replacing anything
   /// yet, so that many finished files need not stay open. Throws as Write() does.
   void Finish();
@@ -140,8 +143,10 @@ class TableLock {
   std::unique_ptr<Impl> impl_;
 };
 
-/// Memory for a large array, straight from the system, where it may be backed by large pages
-/// so that touching it first costs a fraction of the page faults. Its bytes start as zeros.
+/// Memory for a large array or buffer, straight from the system, where it may be backed by
+/// large pages (it is rounded up to whole ones) so that touching it first costs a fraction of
+/// the page faults: on some systems a fault costs as much as copying a megabyte. Its bytes
+/// start as zeros.
 /// Throws std::bad_alloc. Give it back with FreeLarge and the same size.
 void* AllocateLarge(size_t bytes);
 void FreeLarge(void* memory, size_t bytes) noexcept;

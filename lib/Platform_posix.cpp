@@ -687,7 +687,7 @@ class WriteBehind {
   }
   /// Hands the piece over, waiting while too many wait already. `piece` comes back empty,
   /// with room kept from an earlier piece where there is one.
-  void Queue(Account* account, std::string* piece) {
+  void Queue(Account* account, LargeString* piece) {
     std::unique_lock<std::mutex> hold(mutex_);
     room_.wait(hold, [this] { return jobs_.size() < kMaxWaiting; });
     ++account->pending;
@@ -697,7 +697,7 @@ class WriteBehind {
       *piece = std::move(spare_.back());
       spare_.pop_back();
     } else {
-      *piece = std::string();
+      *piece = LargeString();
     }
   }
   /// Waits until every piece of the account is written; the errno of a failed write, or 0.
@@ -716,7 +716,7 @@ class WriteBehind {
   static constexpr size_t kMaxWaiting = 4;
   struct Job {
     Account* account;
-    std::string bytes;
+    LargeString bytes;
   };
 
   WriteBehind() {
@@ -758,7 +758,7 @@ class WriteBehind {
   std::mutex mutex_;
   std::condition_variable work_, room_, done_;
   std::deque<Job> jobs_;
-  std::vector<std::string> spare_;
+  std::vector<LargeString> spare_;
   bool stopping_ = false;
   std::thread thread_;
 };
@@ -774,7 +774,7 @@ struct AtomicFileWriter::Impl {
   bool complete = false;  // all bytes written and synced; naming and renaming are left
   bool broken = false;
   CleanupEntry temp;  // the temporary file's name, once it has one
-  std::string buffer;
+  LargeString buffer;
   // A file that will replace an existing one is synced before the rename. A helper thread
   // syncs what is written so far while later bytes are still being made, so that the sync at
   // the end has only the last stretch left.
@@ -845,7 +845,6 @@ void AtomicFileWriter::Impl::QueueBuffer() {
     queued = true;
   }
   thread.Queue(&behind, &buffer);
-  if (buffer.capacity() < kWriteBufferSize) buffer.reserve(kWriteBufferSize);
 }
 
 void AtomicFileWriter::Impl::DrainQueued() {
@@ -909,7 +908,7 @@ void AtomicFileWriter::Impl::Complete() {
   if (queued && !buffer.empty()) QueueBuffer();
   DrainQueued();
   if (!WriteBytes(buffer.data(), buffer.size())) Fail(WriteError(target, LastErrorText()));
-  buffer = std::string();  // a complete file may wait long for its rename; its buffer need not
+  buffer = LargeString();  // a complete file may wait long for its rename; its buffer need not
   if (!direct) {
     struct stat st;
     const bool replacing = stat(real_target.c_str(), &st) == 0;
@@ -989,7 +988,8 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path) : impl_(std::make_un
   if (exists && !MayReplace(real, st)) throw CreateError(path, LastErrorText());
   w.early_sync = exists;
   w.CreateTemporary();
-  w.buffer.reserve(kWriteBufferSize);
+  // The buffer gets its room at the first Write(): a file written by Take() alone has none,
+  // so that many files open at once cost no more than the pieces handed over.
 }
 
 AtomicFileWriter::~AtomicFileWriter() { impl_->Discard(); }
@@ -999,6 +999,7 @@ void AtomicFileWriter::Write(std::string_view bytes) {
   if (w.fd < 0 || w.broken || w.complete) {
     throw WriteError(w.target, "The file is already closed");
   }
+  if (w.buffer.capacity() < kWriteBufferSize && !bytes.empty()) w.buffer.reserve(kWriteBufferSize);
   while (!bytes.empty()) {
     const size_t room = kWriteBufferSize - std::min(kWriteBufferSize, w.buffer.size());
     const size_t take = std::min(room, bytes.size());
@@ -1008,16 +1009,18 @@ void AtomicFileWriter::Write(std::string_view bytes) {
   }
 }
 
-void AtomicFileWriter::Take(std::string* bytes) {
+void AtomicFileWriter::Take(LargeString* bytes) {
   Impl& w = *impl_;
-  if (w.buffer.empty() && bytes->size() >= kWriteBufferSize && !w.direct && w.fd >= 0 &&
-      !w.broken && !w.complete) {
+  if (w.buffer.empty() && !bytes->empty() && !w.direct && w.fd >= 0 && !w.broken && !w.complete) {
+    // The bytes go to the write-behind thread as they are, without a copy; the caller gets
+    // back the room of a piece written earlier, where there is one.
     w.buffer.swap(*bytes);
-    w.QueueBuffer();  // leaves the buffer empty, with room
+    w.QueueBuffer();
+    bytes->swap(w.buffer);
     bytes->clear();
     return;
   }
-  Write(*bytes);
+  Write(std::string_view(bytes->data(), bytes->size()));
   bytes->clear();
 }
 
@@ -1097,27 +1100,31 @@ constexpr size_t kLargePage = size_t{2} << 20;
 
 }  // namespace
 
+// Whole large pages: a part of one at the end would be backed by ordinary pages.
+size_t LargeMapping(size_t bytes) { return (bytes + kLargePage - 1) & ~(kLargePage - 1); }
+
 void* AllocateLarge(size_t bytes) {
   // Mapped a large page more than asked, so that a start aligned to one fits; the ends outside
   // are given back at once.
-  const size_t mapped = bytes + kLargePage;
-  if (bytes == 0 || mapped < bytes) throw std::bad_alloc();
+  const size_t used = LargeMapping(bytes);
+  const size_t mapped = used + kLargePage;
+  if (bytes == 0 || used < bytes || mapped < used) throw std::bad_alloc();
   void* start = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (start == MAP_FAILED) throw std::bad_alloc();
   const auto address = reinterpret_cast<uintptr_t>(start);
   const uintptr_t aligned = (address + kLargePage - 1) & ~(uintptr_t{kLargePage} - 1);
   const size_t head = aligned - address;
   if (head > 0) munmap(start, head);
-  const size_t tail = mapped - head - bytes;
-  if (tail > 0) munmap(reinterpret_cast<void*>(aligned + bytes), tail);
+  const size_t tail = mapped - head - used;
+  if (tail > 0) munmap(reinterpret_cast<void*>(aligned + used), tail);
 #ifdef MADV_HUGEPAGE
-  madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);  // a wish: refusal is fine
+  madvise(reinterpret_cast<void*>(aligned), used, MADV_HUGEPAGE);  // a wish: refusal is fine
 #endif
   return reinterpret_cast<void*>(aligned);
 }
 
 void FreeLarge(void* memory, size_t bytes) noexcept {
-  if (memory != nullptr) munmap(memory, bytes);
+  if (memory != nullptr) munmap(memory, LargeMapping(bytes));
 }
 
 struct HelperThread::Impl {

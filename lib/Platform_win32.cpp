@@ -646,8 +646,8 @@ void AtomicFileWriter::Impl::Replace() {
   Unlist(&temp);
 }
 
-void AtomicFileWriter::Take(std::string* bytes) {
-  Write(*bytes);
+void AtomicFileWriter::Take(LargeString* bytes) {
+  Write(std::string_view(bytes->data(), bytes->size()));
   bytes->clear();
 }
 

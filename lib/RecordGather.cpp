@@ -69,7 +69,7 @@ void AppendJoinedLines(std::string_view raw, std::string* out) {
   }
 }
 
-void RecordGather::Write(const std::string& path, const std::vector<size_t>& order, size_t budget,
+void RecordGather::Write(const std::string& path, const LargeVector<size_t>& order, size_t budget,
                          const std::function<void(std::string_view)>& write_row) const {
   const size_t records = starts_.size();
   // Each record's place in the output, in 32 bits: more records than that would not fit in
@@ -102,7 +102,7 @@ void RecordGather::Write(const std::string& path, const std::vector<size_t>& ord
   std::vector<size_t> offsets;  // where each output record of the share starts in `buffer`
   // Text read for the share, from `window_start` on: the first `window_length` bytes of
   // `window`, whose size is the room read into (grown, never cleared again).
-  std::string window;
+  LargeVector<char> window;
   size_t window_length = 0;
   std::string joined;
   for (size_t k0 = 0; k0 < order.size();) {

@@ -43,7 +43,7 @@ class RecordGather {
   /// again, as often as the output needs buffers of `budget` bytes (at least once).
   /// Throws "Cannot load file "<path>". It changed while it was read" when the text no longer
   /// holds the records noted.
-  void Write(const std::string& path, const std::vector<size_t>& order, size_t budget,
+  void Write(const std::string& path, const LargeVector<size_t>& order, size_t budget,
              const std::function<void(std::string_view)>& write_row) const;
 
  private:

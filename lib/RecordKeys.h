@@ -86,7 +86,7 @@ class RecordKeySorter {
   /// Room for this many keys, so that adding them moves nothing.
   void Reserve(size_t keys);
   /// The records' indices (in the order they were added) in sorted order. Releases the keys.
-  std::vector<size_t> Order();
+  LargeVector<size_t> Order();
 
  private:
   struct Impl;

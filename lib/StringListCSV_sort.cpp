@@ -339,9 +339,9 @@ void RecordKeySorter::Add(std::string_view key) {
 
 void RecordKeySorter::Reserve(size_t keys) { impl_->entries.reserve(keys); }
 
-std::vector<size_t> RecordKeySorter::Order() {
+LargeVector<size_t> RecordKeySorter::Order() {
   SortEntries(&impl_->entries, impl_->match_case);
-  std::vector<size_t> order;
+  LargeVector<size_t> order;
   order.reserve(impl_->entries.size());
   for (const SortEntry& entry : impl_->entries) order.push_back(entry.Unit());
   impl_->entries = LargeVector<SortEntry>();

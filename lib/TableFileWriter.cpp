@@ -49,7 +49,7 @@ TableEncoder::TableEncoder(const TStringListEX& format, std::function<void(std::
     : TableEncoder(format, std::move(sink), nullptr) {}
 
 TableEncoder::TableEncoder(const TStringListEX& format, std::function<void(std::string_view)> sink,
-                           std::function<void(std::string*)> take)
+                           std::function<void(LargeString*)> take)
     : sink_(std::move(sink)),
       take_(std::move(take)),
       utf16_(format.WriteBom && (format.TextEncoding == TStringListEX::kEncodingUtf16Le ||
@@ -93,10 +93,12 @@ void TableEncoder::WriteRows(std::string_view rows) {
 void TableEncoder::Encode(std::string_view text, std::string_view line_end) {
   if (utf16_) {
     // A UTF-8 sequence never spans a line break, so rows convert one or many at a time alike.
-    if (!AppendUtf8AsUtf16Bytes(text, big_endian_, &piece_)) {
+    scratch_.clear();
+    if (!AppendUtf8AsUtf16Bytes(text, big_endian_, &scratch_)) {
       throw TessarinError("The table's text is not valid UTF-8, so it cannot be written as UTF-16");
     }
-    AppendUtf8AsUtf16Bytes(line_end, big_endian_, &piece_);
+    AppendUtf8AsUtf16Bytes(line_end, big_endian_, &scratch_);
+    piece_.append(scratch_);
   } else {
     if (utf8_mark_) {  // the mark goes first only when the whole text turns out to be UTF-8
       scratch_.clear();
@@ -111,10 +113,10 @@ void TableEncoder::Encode(std::string_view text, std::string_view line_end) {
 void TableEncoder::Finish() {
   if (utf8_mark_ && all_utf8_ && !piece_.empty()) {
     sink_(kMarkUtf8);  // the load takes this mark away, and the text after it stays whole
-  } else if (utf8_mark_ && BeginsLikeMark(piece_)) {
-    piece_.replace(
-        0, first_row_end_,
-        QuoteFirstField(std::string_view(piece_).substr(0, first_row_end_), delimiter_, quote_));
+  } else if (utf8_mark_ && BeginsLikeMark(std::string_view(piece_.data(), piece_.size()))) {
+    const std::string quoted =
+        QuoteFirstField(std::string_view(piece_.data(), first_row_end_), delimiter_, quote_);
+    piece_.replace(0, first_row_end_, quoted.data(), quoted.size());
   }
   Flush();
 }
@@ -124,7 +126,7 @@ void TableEncoder::Flush() {
   if (take_) {
     take_(&piece_);
   } else {
-    sink_(piece_);
+    sink_(std::string_view(piece_.data(), piece_.size()));
   }
   piece_.clear();
   // Room for a full piece and the row that fills it, so that the piece is never moved as it
@@ -138,7 +140,7 @@ TableFileWriter::TableFileWriter(const TStringListEX& format, const std::string&
       file_(std::make_unique<platform::AtomicFileWriter>(path_)),
       encoder_(
           format, [this](std::string_view bytes) { file_->Write(bytes); },
-          [this](std::string* piece) { file_->Take(piece); }) {}
+          [this](LargeString* piece) { file_->Take(piece); }) {}
 
 TableFileWriter::~TableFileWriter() = default;
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "MyLib.h"
+#include "LargeVector.h"
 #include "StringListEX.h"
 
 namespace platform {
@@ -27,7 +28,7 @@ class TableEncoder {
   /// With `take`, full pieces are handed over whole: `take` takes the bytes of the string and
   /// leaves it empty, so they need not be copied.
   TableEncoder(const TStringListEX& format, std::function<void(std::string_view)> sink,
-               std::function<void(std::string*)> take);
+               std::function<void(LargeString*)> take);
 
   /// Throws TessarinError when a UTF-16 table's row is not UTF-8 (it cannot be converted), or
   /// when the first row begins like a byte-order mark and there is no quote character.
@@ -43,7 +44,7 @@ class TableEncoder {
   void Encode(std::string_view text, std::string_view line_end);
 
   std::function<void(std::string_view)> sink_;
-  std::function<void(std::string*)> take_;
+  std::function<void(LargeString*)> take_;
   bool utf16_;
   bool big_endian_;
   bool utf8_mark_;  // a UTF-8 mark when the whole text turns out to be UTF-8
@@ -53,7 +54,7 @@ class TableEncoder {
   char quote_;
   bool first_row_ = true;
   size_t first_row_end_ = 0;  // where the first row ends in `piece_` (a UTF-8 table with a mark)
-  std::string piece_;  // bytes not yet handed over; all of them for a UTF-8 table with a mark
+  LargeString piece_;  // bytes not yet handed over; all of them for a UTF-8 table with a mark
   std::string scratch_;
 };
 

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "ByteSearch.h"
+#include "LargeVector.h"
 
 namespace platform {
 class FileReader;
@@ -61,7 +62,7 @@ class TableText {
   size_t piece_;       // bytes the next read asks for
   std::string raw_;    // file bytes not yet decoded (UTF-16: a unit or a lead surrogate carried)
   std::string carry_;  // decoded text that Seek() read past its offset, given out first
-  std::string buffer_;  // what the last read brought
+  LargeVector<char> buffer_;  // what the last read brought
   std::string pending_;  // text Read() took from Next() and has not handed out yet
   size_t pending_at_ = 0;
 };
@@ -88,7 +89,7 @@ class LineSplitter {
   TableText* text_;
   uint64_t base_ = 0;  // offset in the text of buffer_[0]
   uint64_t line_start_ = 0;
-  std::string buffer_;  // its size is the room read into; text stands in [0, end_)
+  LargeVector<char> buffer_;  // its size is the room read into; text stands in [0, end_)
   size_t end_ = 0;
   uint64_t read_ = 0;  // bytes of text read so far
   size_t pos_ = 0;

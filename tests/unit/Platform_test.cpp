@@ -65,23 +65,33 @@ TEST_F(PlatformTest, OpenFailuresNameThePath) {
   EXPECT_EQ(Entries(), Strings{"dir"});
 }
 
-// Read back with ReadWholeFile, which has to return every byte.
+// Read back with ReadWholeFile, which has to return every byte. Chunks go in by Write(), by
+// Take() (which hands a piece over whole when nothing waits before it), or by both in turn.
 TEST_F(PlatformTest, WriterKeepsEveryChunkInOrder) {
   const size_t mib = 1024 * 1024;
   const std::vector<std::vector<size_t>> cases = {
       {}, {mib}, {mib - 1, 2}, {10, mib + 5, 7}, std::vector<size_t>(3000, 1000),
   };
-  for (const auto& sizes : cases) {
-    std::string expected;
-    platform::AtomicFileWriter writer(At("out.txt"));
-    for (size_t size : sizes) {
-      std::string chunk(size, static_cast<char>(expected.size() * 7));
-      writer.Write(chunk);
-      expected += chunk;
+  for (int way = 0; way < 3; ++way) {
+    for (const auto& sizes : cases) {
+      std::string expected;
+      platform::AtomicFileWriter writer(At("out.txt"));
+      for (size_t k = 0; k < sizes.size(); ++k) {
+        std::string chunk(sizes[k], static_cast<char>(expected.size() * 7 + k));
+        if (way == 0 || (way == 2 && k % 2 == 1)) {
+          writer.Write(chunk);
+        } else {
+          LargeString piece(chunk.begin(), chunk.end());
+          writer.Take(&piece);
+          ASSERT_TRUE(piece.empty());
+        }
+        expected += chunk;
+      }
+      writer.Commit();
+      EXPECT_EQ(platform::ReadWholeFile(At("out.txt")), expected)
+          << sizes.size() << " chunks, way " << way;
+      EXPECT_EQ(Entries(), Strings{"out.txt"});
     }
-    writer.Commit();
-    EXPECT_EQ(platform::ReadWholeFile(At("out.txt")), expected) << sizes.size() << " chunks";
-    EXPECT_EQ(Entries(), Strings{"out.txt"});
   }
 }
 

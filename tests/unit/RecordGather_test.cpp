@@ -58,7 +58,7 @@ TEST_F(RecordGatherTest, RecordsComeOutInTheOrderGiven) {
       RecordGather gather;
       const Lines records = Records(name, &gather);
       ASSERT_GT(records.size(), 1000u);
-      std::vector<size_t> order(records.size());
+      LargeVector<size_t> order(records.size());
       for (size_t i = 0; i < order.size(); ++i) order[i] = i;
       std::shuffle(order.begin(), order.end(), rng);
       if (round == 3) order.resize(order.size() / 3);  // a selection, as duplicate removal makes
@@ -97,7 +97,7 @@ TEST_F(RecordGatherTest, RecordsNotedWithTheirEnds) {
     some.AddRange(starts[r], starts[r + 1], records[r].size());
     chosen.push_back(r);
   }
-  std::vector<size_t> order(chosen.size());
+  LargeVector<size_t> order(chosen.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::shuffle(order.begin(), order.end(), rng);
   Lines out;
