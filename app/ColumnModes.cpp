@@ -16,6 +16,9 @@ namespace {
 // Bytes of the text file gathered before they go to the file in one write.
 constexpr size_t kTextChunk = size_t{1} << 20;
 
+// Pack column hands its rows to the table's file in pieces of about this many bytes.
+constexpr size_t kRowsPiece = size_t{256} << 10;
+
 // A column named on the command line is always looked up in the first row: silently taking
 // column 0 instead would read or overwrite the wrong values.
 int32_t ChosenColumn(const RunSettings& settings, const TStringListCSVEX& table) {
@@ -130,30 +133,43 @@ void RunPackColumn(const RunSettings& settings, TStringListCSVEX* table) {
   const long long first_row = settings.SkipFirstLine ? 1 : 0;
   FieldDialect dialect = records.Format().Dialect();
   dialect.nul_free = true;  // every record the reader gives was looked at for one
-  std::string row;
+  // Rows after the first are built one after the other, each followed by CR LF, and handed
+  // over a piece at a time; the first goes alone, for the checks of a table's first row.
+  std::string rows;
+  rows.reserve(kRowsPiece + kRowsPiece / 4);
   std::string scratch;
   std::string value;
   std::string_view record;
   std::string_view line;
+  auto hand_over = [&] {
+    output.WriteRows(rows);
+    rows.clear();
+  };
   for (long long r = 0; records.Next(&record); ++r) {
     progress.Advance(record.size() + 2);
     if (column < 0 || r < first_row) {
-      output.WriteRow(record);
-      continue;
-    }
-    row.assign(record);
-    if (lines.AtEnd()) {
+      rows.append(record);
+    } else if (lines.AtEnd()) {
+      hand_over();  // the rows before the warning go first
       PrintLine("Warning count lines csv moree txt: csv=" + std::to_string(r) +
                 " txt=" + std::to_string(lines.Taken()));
-    } else if (settings.ClearEmpty && FieldAt(row, column, dialect, &scratch).empty()) {
-      table->ReplaceField(&row, std::string_view(), column, true);
+      rows.append(record);
+    } else if (settings.ClearEmpty && FieldAt(record, column, dialect, &scratch).empty()) {
+      table->AppendReplaced(record, std::string_view(), column, true, &rows);
     } else {
       lines.Next(&line);
-      table->ReplaceField(&row, UnescapedView(line, settings.FormatEnter, true, &value), column,
-                          true);
+      table->AppendReplaced(record, UnescapedView(line, settings.FormatEnter, true, &value), column,
+                            true, &rows);
     }
-    output.WriteRow(row);
+    if (r == 0) {
+      output.WriteRow(rows);
+      rows.clear();
+      continue;
+    }
+    rows.append("\r\n", 2);
+    if (rows.size() >= kRowsPiece) hand_over();
   }
+  hand_over();
   // A NUL byte in the lines not used is refused as one in the lines used is.
   const long long used = lines.Taken();
   if (column >= 0) lines.TakeRest();

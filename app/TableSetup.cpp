@@ -255,6 +255,14 @@ void TableOutput::WriteRow(std::string_view row) {
   }
 }
 
+void TableOutput::WriteRows(std::string_view rows) {
+  if (file_) {
+    file_->WriteRows(rows);
+  } else {
+    stream_->WriteRows(rows);
+  }
+}
+
 void TableOutput::Commit() {
   if (file_) {
     file_->Commit();

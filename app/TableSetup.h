@@ -138,6 +138,8 @@ class TableOutput {
   /// Throws as TableFileWriter does.
   TableOutput(const TStringListEX& format, const std::string& path);
   void WriteRow(std::string_view row);
+  /// Rows after the first, each followed by CR LF (TableEncoder::WriteRows).
+  void WriteRows(std::string_view rows);
   void Commit();
 
  private:

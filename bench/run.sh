@@ -14,19 +14,20 @@ sizes="${BENCH_SIZES:-200}"
 if [ "${BENCH_2GB:-0}" != 0 ]; then sizes="$sizes 2000"; fi
 
 # Each job: name | target ratio | untimed preparation | tessarin command | yardstick name |
-# yardstick command. Commands run in the scratch folder; t.csv is the table (read only),
+# yardstick command. A preparation that writes or removes files ends with sync, so that no run
+# pays for the system writing out what the preparation wrote. Commands run in the scratch folder; t.csv is the table (read only),
 # u/ holds its column files, col.txt column 3 as -uc writes it, flat.csv the table without
 # the second lines of its two-line records.
 jobs() {
   cat <<'JOBS'
--u|5|rm -rf u|"$tessarin" -u u.csv|cp of the table|cp t.csv copy.csv
--u|0.1|rm -rf u|"$tessarin" -u u.csv|cut -f$i once per column|for i in $(seq 1 12); do cut -d, -f$i t.csv > cut_$i.txt; done
--p|0.5|cp t.csv p.csv|"$tessarin" -p p.csv|paste -d, of the 12 files|paste -d, $(for i in $(seq 0 11); do echo p/p_$i.txt; done) > pasted.csv
+-u|5|rm -rf u && sync|"$tessarin" -u u.csv|cp of the table|cp t.csv copy.csv
+-u|0.1|rm -rf u && sync|"$tessarin" -u u.csv|cut -f$i once per column|for i in $(seq 1 12); do cut -d, -f$i t.csv > cut_$i.txt; done
+-p|0.5|cp t.csv p.csv && sync|"$tessarin" -p p.csv|paste -d, of the 12 files|paste -d, $(for i in $(seq 0 11); do echo p/p_$i.txt; done) > pasted.csv
 -uc 3|0.5|:|"$tessarin" -uc 3 t.csv col.txt|cut -d, -f4|cut -d, -f4 t.csv > cut.txt
--pc 3|0.3|cp t.csv pc.csv|"$tessarin" -pc 3 pc.csv col.txt|paste <(cut -f1-3) col <(cut -f5-)|paste -d, <(cut -d, -f1-3 t.csv) col.txt <(cut -d, -f5- t.csv) > pasted.csv
--s 1|0.3|cp t.csv s.csv|"$tessarin" -s 1 s.csv|LC_ALL=C sort -t, -k2,2 -V|LC_ALL=C sort -t, -k2,2 -V t.csv -o sorted.csv
--nd 1|0.5|cp t.csv d.csv|"$tessarin" -nd 1 d.csv|datamash -t, rmdup 2|datamash -t, rmdup 2 < flat.csv > rmdup.csv
--ndl 1|0.6|cp t.csv d.csv|"$tessarin" -ndl 1 d.csv|datamash -t, rmdup 2|datamash -t, rmdup 2 < flat.csv > rmdup.csv
+-pc 3|0.3|cp t.csv pc.csv && sync|"$tessarin" -pc 3 pc.csv col.txt|paste <(cut -f1-3) col <(cut -f5-)|paste -d, <(cut -d, -f1-3 t.csv) col.txt <(cut -d, -f5- t.csv) > pasted.csv
+-s 1|0.3|cp t.csv s.csv && sync|"$tessarin" -s 1 s.csv|LC_ALL=C sort -t, -k2,2 -V|LC_ALL=C sort -t, -k2,2 -V t.csv -o sorted.csv
+-nd 1|0.5|cp t.csv d.csv && sync|"$tessarin" -nd 1 d.csv|datamash -t, rmdup 2|datamash -t, rmdup 2 < flat.csv > rmdup.csv
+-ndl 1|0.6|cp t.csv d.csv && sync|"$tessarin" -ndl 1 d.csv|datamash -t, rmdup 2|datamash -t, rmdup 2 < flat.csv > rmdup.csv
 JOBS
 }
 

@@ -227,7 +227,17 @@ bool BareFieldEnds(std::string_view row, char delimiter, const byte_search::Stop
 
 void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, long long n,
                                     bool pad) const {
-  if (row->empty() && !pad) return;
+  thread_local std::string out;
+  out.clear();
+  AppendReplaced(*row, value, n, pad, &out);
+  row->swap(out);
+}
+
+void TStringListCSVEX::AppendReplaced(std::string_view row, std::string_view value, long long n,
+                                      bool pad, std::string* out_row) const {
+  std::string& out = *out_row;
+  const size_t base = out.size();  // the new row goes after what `out` holds
+  if (row.empty() && !pad) return;
   if (n < 0) throw IndexError(n);
   // The row is split quote-aware whatever QuotedFields says, and every field written anew from
   // its value (unescaped first unless fields are always quoted). A bare field (not a quoted
@@ -236,10 +246,8 @@ void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, lo
   const byte_search::StopBytes bare_stops = BareFieldStops(Delimiter, QuoteMark);
   // Where every field is quoted, a bare one is enclosed as it stands.
   const bool enclose_bare = AlwaysQuote && QuotedFields && QuoteMark != 0;
-  thread_local std::string out;
   thread_local std::string scratch;
   thread_local std::string unescaped;
-  out.clear();
   auto append_value = [&](std::string_view field_value) {
     if (!AlwaysQuote) {
       unescaped.clear();
@@ -248,18 +256,43 @@ void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, lo
     }
     AppendFormatted(&out, field_value);
   };
-  // The common row of bare fields only is copied field by field, straight into room made for
-  // it, or around field n in one piece where nothing is enclosed. A row without field n, or
-  // that would come out empty (it takes the placeholder), takes the general path.
+  // The common row of bare fields only keeps its bytes: where nothing is enclosed, the new row
+  // is the old one around field n, whose bounds one search finds (the rest of the row is only
+  // looked at for a byte that is not bare); where every field is enclosed, it is copied field
+  // by field, straight into room made for it. A row without field n, or that would come out
+  // empty (it takes the placeholder), takes the general path.
+  if (!row.empty() && !enclose_bare && !platform::SystemLeadBytes().any) {
+    const std::string_view text = row;
+    size_t start = 0;  // of field k
+    size_t end = 0;
+    bool bare = true;
+    long long k = 0;
+    for (;; ++k) {
+      end = bare_stops.Find(text.data(), start, text.size());
+      if (end < text.size() && text[end] != Delimiter) bare = false;
+      if (!bare || k == n || end == text.size()) break;
+      start = end + 1;
+    }
+    if (bare && end < text.size()) {
+      const char rest_marks[4] = {QuoteMark, '\\', '<', QuoteMark};
+      bare = byte_search::StopBytes(rest_marks).Find(text.data(), end, text.size()) == text.size();
+    }
+    if (bare && k == n) {  // not a row that ended before field n
+      out.append(text.data(), start);
+      append_value(value);
+      out.append(text.data() + end, text.size() - end);
+      if (out.size() > base) return;
+    }
+  }
   thread_local std::vector<size_t> ends;
-  if (!row->empty() && BareFieldEnds(*row, Delimiter, bare_stops, &ends) &&
+  if (!row.empty() && enclose_bare && BareFieldEnds(row, Delimiter, bare_stops, &ends) &&
       n < static_cast<long long>(ends.size())) {
-    const std::string_view text = *row;
+    const std::string_view text = row;
     append_value(value);  // into `out`, moved to its place below
-    scratch.assign(out);
+    scratch.assign(out, base, std::string::npos);
     const size_t room = text.size() + 2 * ends.size() + scratch.size();
-    out.resize(room);
-    char* at = &out[0];
+    out.resize(base + room);
+    char* at = &out[base];
     size_t from = 0;
     for (size_t k = 0; k < ends.size(); ++k) {
       const size_t end = ends[k];
@@ -267,30 +300,21 @@ void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, lo
       if (static_cast<long long>(k) == n) {
         std::memcpy(at, scratch.data(), scratch.size());
         at += scratch.size();
-        if (!enclose_bare) {  // the rest of the row stays as it is
-          std::memcpy(at, text.data() + end, text.size() - end);
-          at += text.size() - end;
-          break;
-        }
       } else {
-        if (enclose_bare) *at++ = QuoteMark;
+        *at++ = QuoteMark;
         std::memcpy(at, text.data() + from, end - from);
         at += end - from;
-        if (enclose_bare) *at++ = QuoteMark;
+        *at++ = QuoteMark;
       }
       from = end + 1;
     }
     out.resize(static_cast<size_t>(at - out.data()));
-    if (!out.empty()) {
-      row->swap(out);
-      return;
-    }
-    out.clear();
+    if (out.size() > base) return;
   }
   long long count = 0;
-  for (FieldScanner scanner(*row, Delimiter, QuoteMark, true); !scanner.Done(); ++count) {
+  for (FieldScanner scanner(row, Delimiter, QuoteMark, true); !scanner.Done(); ++count) {
     const FieldScanner::Position at = scanner.Where();
-    const bool token = !at.trailing_empty && (*row)[at.offset] == QuoteMark && QuoteMark != 0;
+    const bool token = !at.trailing_empty && row[at.offset] == QuoteMark && QuoteMark != 0;
     bool bare = false;
     const RawField raw = scanner.NextBare(bare_stops, &bare);
     if (count > 0) out.push_back(Delimiter);
@@ -300,7 +324,7 @@ void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, lo
       if (enclose_bare) out.push_back(QuoteMark);
       out.append(raw.bytes);
       if (enclose_bare) out.push_back(QuoteMark);
-    } else if (token && WrittenAsItStands(raw, *row)) {
+    } else if (token && WrittenAsItStands(raw, row)) {
       out.push_back(QuoteMark);
       out.append(raw.bytes);
     } else {
@@ -309,15 +333,18 @@ void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, lo
   }
   if (n >= count) {
     if (!pad) throw IndexError(n);
-    if (value.empty()) return;
+    if (value.empty()) {  // the row stays as it is
+      out.resize(base);
+      out.append(row);
+      return;
+    }
     for (; count <= n; ++count) {
       if (count > 0) out.push_back(Delimiter);
       append_value(count == n ? value : std::string_view());
     }
   }
   // A row of one empty field is written as the placeholder where there is one.
-  if (count == 1 && out.empty() && !AlwaysQuote && QuoteMark != 0) out.assign(2, QuoteMark);
-  row->swap(out);
+  if (count == 1 && out.size() == base && !AlwaysQuote && QuoteMark != 0) out.append(2, QuoteMark);
 }
 
 void TStringListCSVEX::SetCell(long long r, std::string_view value, long long n, bool pad) {

@@ -178,6 +178,10 @@ class TStringListCSVEX : public TStringListEX {
   /// `pad`. n outside the row's fields throws the index error, unless `pad`: then a non-empty
   /// value is placed after empty fields that pad the row, and an empty one changes nothing.
   void ReplaceField(std::string* row, std::string_view value, long long n, bool pad = false) const;
+  /// ReplaceField on a copy of `row` appended to `out` (what it holds stays in front). The row
+  /// must not lie in `out`.
+  void AppendReplaced(std::string_view row, std::string_view value, long long n, bool pad,
+                      std::string* out) const;
   /// ReplaceField on line r.
   void SetCell(long long r, std::string_view value, long long n, bool pad = false);
   /// The row made of these values, as appending them one by one to the empty row gives it,

@@ -118,6 +118,12 @@ TEST(ReplaceField, WritesTheRowAnewWithTheNewValue) {
     std::string row = c.row;
     EXPECT_EQ(ErrorOf([&] { table.ReplaceField(&row, c.value, c.n, c.pad); }), c.error);
     EXPECT_EQ(row, c.expected);
+    // Appended after rows already built, it leaves them as they are.
+    std::string rows = "'p';q\r\n";
+    if (ErrorOf([&] { table.AppendReplaced(c.row, c.value, c.n, c.pad, &rows); }) == c.error &&
+        c.error == "(no error)") {
+      EXPECT_EQ(rows, "'p';q\r\n" + c.expected);
+    }
     table.AddLine(c.row);
     EXPECT_EQ(ErrorOf([&] { table.SetCell(0, c.value, c.n, c.pad); }), c.error);
     EXPECT_EQ(table.GetLine(0), c.expected);
@@ -257,6 +263,13 @@ TEST(ReplaceField, EqualsWritingEveryFieldAnew) {
       }
       ASSERT_EQ(got, expected) << "settings " << bits << ", row " << testing::PrintToString(row)
                                << ", field " << n << " = " << testing::PrintToString(value);
+      std::string rows = "x;'y'\r\n";
+      try {
+        table.AppendReplaced(row, value, n, false, &rows);
+      } catch (const TessarinError&) {
+        rows = "x;'y'\r\n" + row;
+      }
+      ASSERT_EQ(rows, "x;'y'\r\n" + got) << "settings " << bits << ", appended";
     }
   }
 }
