@@ -112,30 +112,38 @@ void ReadKeys(const RewriteSource& source, long long column, bool skip_first, Re
 
 // Records read ahead a few dozen at a time, each with its key and the key's hash, so that the
 // key table's places for all of them are asked for before the first one is looked up: the
-// lookups then wait for memory together instead of one after the other.
+// lookups then wait for memory together instead of one after the other. Each record is copied
+// in whole where it may be written (`whole_records`); otherwise only its key is.
 class KeyedBatch {
  public:
-  KeyedBatch(long long column, const FieldDialect& dialect)
-      : column_(column), dialect_(dialect), scratch_(kRecords) {}
+  KeyedBatch(long long column, const FieldDialect& dialect, bool whole_records)
+      : column_(column), dialect_(dialect), whole_records_(whole_records), scratch_(kRecords) {}
   bool Full() const { return items_.size() >= kRecords; }
   size_t Size() const { return items_.size(); }
-  /// Copies the record in; `start` is where it stands in the text.
+  /// Copies the record (or its key) in; `start` is where it stands in the text.
   void Add(std::string_view record, uint64_t start) {
-    items_.push_back(Item{bytes_.size(), record.size(), start, {}, 0});
-    bytes_.append(record);
+    if (whole_records_) {
+      items_.push_back(Item{bytes_.size(), record.size(), start, {}, 0, record.size()});
+      bytes_.append(record);
+    } else {
+      const std::string_view key = FieldAt(record, column_, dialect_, &scratch_[0]);
+      items_.push_back(Item{bytes_.size(), key.size(), start, {}, 0, record.size()});
+      bytes_.append(key);
+    }
   }
   /// Reads every record's key and asks for its place in `table`.
   void ReadKeys(const KeyTable& table) {
     for (size_t k = 0; k < items_.size(); ++k) {
       Item& item = items_[k];
-      item.key = FieldAt(Record(k), column_, dialect_, &scratch_[k]);
+      item.key = whole_records_ ? FieldAt(Bytes(k), column_, dialect_, &scratch_[k]) : Bytes(k);
       item.hash = KeyTable::Hash(item.key);
       table.Prefetch(item.hash);
     }
   }
-  std::string_view Record(size_t k) const {
-    return std::string_view(bytes_.data() + items_[k].offset, items_[k].size);
-  }
+  /// The record (copied whole only).
+  std::string_view Record(size_t k) const { return Bytes(k); }
+  /// The record's length.
+  size_t Length(size_t k) const { return items_[k].length; }
   uint64_t Start(size_t k) const { return items_[k].start; }
   std::string_view Key(size_t k) const { return items_[k].key; }
   uint64_t Hash(size_t k) const { return items_[k].hash; }
@@ -147,14 +155,19 @@ class KeyedBatch {
  private:
   static constexpr size_t kRecords = 32;
   struct Item {
-    size_t offset;
+    size_t offset;  // of its bytes: the record's, or its key's
     size_t size;
     uint64_t start;
     std::string_view key;
     uint64_t hash;
+    size_t length;  // of the record, where only its key is copied
   };
+  std::string_view Bytes(size_t k) const {
+    return std::string_view(bytes_.data() + items_[k].offset, items_[k].size);
+  }
   long long column_;
   FieldDialect dialect_;
+  bool whole_records_;
   std::string bytes_;
   std::vector<Item> items_;
   std::vector<std::string> scratch_;
@@ -231,7 +244,7 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
     FieldDialect dialect = source.format.Dialect();
   dialect.nul_free = source.probe.complete;  // a whole first pass found none
     TableFileWriter writer(*table, s.TablePath);
-    KeyedBatch batch(s.KeyColumn, dialect);
+    KeyedBatch batch(s.KeyColumn, dialect, true);
     auto write_new = [&] {
       batch.ReadKeys(seen);
       for (size_t k = 0; k < batch.Size(); ++k) {
@@ -267,7 +280,7 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
   size_t open_place = kept.max_size();  // the place whose record's end is the next start
   {
     TableRecords records = PhysicalRecords(source);
-    KeyedBatch batch(s.KeyColumn, source.format.Dialect());
+    KeyedBatch batch(s.KeyColumn, source.format.Dialect(), false);
     auto keep = [&](uint64_t start, uint64_t length, const std::string_view* key, uint64_t hash) {
       if (open_place < kept.size()) kept[open_place].end = start;
       const Kept entry{start, start, length};
@@ -284,7 +297,7 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
       batch.ReadKeys(seen);
       for (size_t k = 0; k < batch.Size(); ++k) {
         const std::string_view key = batch.Key(k);
-        keep(batch.Start(k), batch.Record(k).size(), &key, batch.Hash(k));
+        keep(batch.Start(k), batch.Length(k), &key, batch.Hash(k));
       }
       batch.Clear();
     };
