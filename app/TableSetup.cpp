@@ -123,7 +123,7 @@ void TableRecords::ReadAhead() {
         spare_.pop_back();
       }
     }
-    if (batch.bytes.capacity() < kBatchRoom) batch.bytes.reserve(kBatchRoom);
+    if (batch.bytes.capacity() < kBatchRoom - 1) batch.bytes.reserve(kBatchRoom - 1);  // and its end
     batch.bytes.clear();
     batch.ends.clear();
     batch.starts.clear();
@@ -137,7 +137,7 @@ void TableRecords::ReadAhead() {
           break;
         }
         batch.starts.push_back(records_.RecordStart());
-        batch.bytes.insert(batch.bytes.end(), record.begin(), record.end());
+        batch.bytes.append(record.data(), record.size());
         batch.ends.push_back(batch.bytes.size());
       }
     } catch (...) {

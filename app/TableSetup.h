@@ -65,7 +65,7 @@ class TableRecords {
   // Records read ahead: their bytes one after the other, where each ends and where each
   // started in the text. The last batch also holds the text's length.
   struct Batch {
-    LargeVector<char> bytes;  // room made once, in large pages: fresh memory is slow to touch
+    LargeString bytes;  // room made once, in large pages: fresh memory is slow to touch
     std::vector<size_t> ends;
     std::vector<uint64_t> starts;
     bool last = false;

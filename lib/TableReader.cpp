@@ -141,40 +141,50 @@ size_t TableText::Read(char* data, size_t size) {
   return n;
 }
 
+size_t LineSplitter::FindFrom(char c, Found* found, size_t from) {
+  if (found->at >= from) {
+    if (found->at < found->to) return found->at;  // found before, not passed yet
+    from = std::max(from, found->to);             // not in the text searched before
+  }
+  const void* hit = from < end_ ? std::memchr(buffer_.data() + from, c, end_ - from) : nullptr;
+  found->at = hit == nullptr ? end_ : static_cast<size_t>(static_cast<const char*>(hit) - buffer_.data());
+  found->to = hit == nullptr ? end_ : found->at + 1;
+  return found->at;
+}
+
+void LineSplitter::Shift(Found* found, size_t by) {
+  if (found->at >= by) {
+    found->at -= by;
+    found->to -= by;
+  } else {
+    *found = Found();
+  }
+}
+
 bool LineSplitter::Next(std::string_view* line) {
   for (;;) {
-    const std::string_view text(buffer_.data(), end_);
     if (skip_lf_ && pos_ < end_) {
-      if (text[pos_] == '\n') ++pos_;
+      if (buffer_[pos_] == '\n') ++pos_;
       skip_lf_ = false;
     }
     if (!skip_lf_) {
-      size_t end;
-      if (line_end_or_mark_ && searched_ <= pos_) {
-        // One search finds the line's end, unless the mark comes first.
-        end = line_end_or_mark_->Find(text.data(), pos_, end_);
-        mark_seen_ = end < end_ && text[end] == mark_;
-        if (mark_seen_) end = FindLineEnd(text, end + 1);
-      } else {
-        mark_seen_ = true;  // not all of the line was looked at
-        end = FindLineEnd(text, std::max(pos_, searched_));
-      }
+      const size_t end = std::min(FindFrom('\n', &lf_, pos_), FindFrom('\r', &cr_, pos_));
       if (end < end_) {
+        mark_seen_ = !watching_ || FindFrom(mark_, &mark_at_, pos_) < end;
         line_start_ = base_ + pos_;
-        *line = text.substr(pos_, end - pos_);
-        skip_lf_ = text[end] == '\r';
-        pos_ = searched_ = end + 1;
+        *line = std::string_view(buffer_.data() + pos_, end - pos_);
+        skip_lf_ = buffer_[end] == '\r';
+        pos_ = end + 1;
         return true;
       }
-      searched_ = end_;
     }
     if (ended_) {
       skip_lf_ = false;
       if (pos_ >= end_) return false;
       mark_seen_ = true;
       line_start_ = base_ + pos_;
-      *line = text.substr(pos_);
-      pos_ = searched_ = end_;
+      *line = std::string_view(buffer_.data() + pos_, end_ - pos_);
+      pos_ = end_;
       return true;
     }
     // The unfinished line moves to the front, and the text after it is read in behind it. The
@@ -184,7 +194,9 @@ bool LineSplitter::Next(std::string_view* line) {
       std::memmove(&buffer_[0], buffer_.data() + pos_, end_ - pos_);
       end_ -= pos_;
       base_ += pos_;
-      searched_ -= pos_;
+      Shift(&lf_, pos_);
+      Shift(&cr_, pos_);
+      Shift(&mark_at_, pos_);
       pos_ = 0;
     }
     if (buffer_.empty()) {
@@ -204,8 +216,7 @@ bool LineSplitter::Next(std::string_view* line) {
 
 void LineSplitter::WatchFor(char mark) {
   mark_ = mark;
-  const char marks[4] = {'\n', '\r', mark, mark};
-  line_end_or_mark_.emplace(marks, false);
+  watching_ = true;
 }
 
 bool RecordAssembler::ScanLine(std::string_view line, char delimiter, char quote, bool* open) {

@@ -93,11 +93,19 @@ class LineSplitter {
   size_t end_ = 0;
   uint64_t read_ = 0;  // bytes of text read so far
   size_t pos_ = 0;
-  size_t searched_ = 0;   // no line end stands in buffer_ before this
   bool skip_lf_ = false;  // the last line ended with CR: an LF right after it belongs to it
   bool ended_ = false;
+  // Where the next LF, CR and mark stand, each found by one search that later lines reuse: a
+  // text without CR, say, is searched for it once per piece, not once per line.
+  struct Found {
+    size_t at = 0;  // the byte's place, or `to` when it is not in [the search's start, to)
+    size_t to = 0;
+  };
+  size_t FindFrom(char c, Found* found, size_t from);  // in [from, end_), or end_
+  void Shift(Found* found, size_t by);  // the buffer's text moved `by` bytes to the front
+  Found lf_, cr_, mark_at_;
+  bool watching_ = false;
   char mark_ = 0;
-  std::optional<byte_search::StopBytes> line_end_or_mark_;
   bool mark_seen_ = true;
 };
 
