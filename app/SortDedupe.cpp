@@ -48,8 +48,8 @@ RewriteSource OpenForRewrite(const RunSettings& s, TStringListCSVEX* table) {
 }
 
 // A record holding a NUL byte refuses the table, as the first pass does when it reads it all.
-void RefuseNul(const RewriteSource& source, std::string_view record) {
-  RefuseNulByte(source.probe, *source.found, record);
+void RefuseNul(const RewriteSource& source, const TableRecords& records, std::string_view record) {
+  if (!records.NulFree()) RefuseNulByte(source.probe, *source.found, record);
 }
 
 // The records of the table as its physical lines make them up: a quoted field may span lines,
@@ -101,7 +101,7 @@ void ReadKeys(const RewriteSource& source, long long column, bool skip_first, Re
   std::string scratch;
   std::string_view record;
   for (bool first = true; records.Next(&record); first = false) {
-    RefuseNul(source, record);
+    RefuseNul(source, records, record);
     gather->Add(records.RecordStart(), record.size());
     progress->Advance(record.size() + 2);
     if (first && skip_first) continue;
@@ -254,7 +254,7 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
     };
     std::string_view record;
     for (bool first = true; records.Next(&record); first = false) {
-      RefuseNul(source, record);
+      RefuseNul(source, records, record);
       progress.Advance(record.size() + 2);
       if (first && keep_header) {
         writer.WriteRow(record);
@@ -303,7 +303,7 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
     };
     std::string_view record;
     for (bool first = true; records.Next(&record); first = false) {
-      RefuseNul(source, record);
+      RefuseNul(source, records, record);
       progress.Advance(record.size() + 2);
       if (first && keep_header) {  // kept whatever its key: it has none
         keep(records.RecordStart(), record.size(), nullptr, 0);

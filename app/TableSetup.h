@@ -60,6 +60,9 @@ class TableRecords {
   uint64_t RecordStart() const { return record_start_; }
   /// The length of the decoded text, once Next() has returned false.
   uint64_t TextLength() const { return text_length_; }
+  /// True when the record Next() gave last holds no NUL byte: the helper looked at its whole
+  /// batch. False says nothing.
+  bool NulFree() const { return current_.nul_free; }
 
  private:
   // Records read ahead: their bytes one after the other, where each ends and where each
@@ -70,6 +73,7 @@ class TableRecords {
     std::vector<uint64_t> starts;
     bool last = false;
     uint64_t text_length = 0;
+    bool nul_free = false;  // no record in it holds a NUL byte
   };
   void ReadAhead();  // the helper thread's work
 

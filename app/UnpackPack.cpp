@@ -191,7 +191,7 @@ void WriteColumnFiles(const RunSettings& settings, const std::string& path,
   long long rows = 0;
   for (long long r = 0; records.Next(&record); ++r) {
     progress->Advance(record.size() + 2);
-    if (first == 0) RefuseNulByte(probe, path, record);
+    if (first == 0 && !records.NulFree()) RefuseNulByte(probe, path, record);
     // Every row counts for the width, the header too, also when it is not written.
     if (r < first_row && !grow) continue;
     // This pass's fields, from where the pass before stopped in the record.

@@ -183,20 +183,27 @@ bool TStringListCSVEX::WrittenAsItStands(RawField raw, std::string_view row) con
   const char* const after = raw.bytes.data() + raw.bytes.size();
   if (after != row.data() + row.size() && *after != Delimiter) return false;
   const std::string_view inner = raw.bytes.substr(0, raw.bytes.size() - 1);
-  const ByteSet& tokens = TokenOrControlBytes();
+  // Only the bytes a search stops at are looked at: the marks, the delimiter, token starts and
+  // bytes below 32.
+  const char marks[4] = {QuoteMark, Delimiter, '\\', '<'};
+  const byte_search::StopBytes stops(marks);
   bool delimiter = false;
   bool quote = false;
   bool control = false;
   bool token = false;
   size_t quote_run = 0;
-  for (const char c : inner) {
+  size_t run_end = 0;  // where the run of marks counted in quote_run ends
+  for (size_t at = 0; (at = stops.Find(inner.data(), at, inner.size())) < inner.size(); ++at) {
+    const char c = inner[at];
     const bool is_quote = c == QuoteMark;
-    quote_run = is_quote ? quote_run + 1 : 0;
+    quote_run = is_quote ? (run_end == at ? quote_run : 0) + 1 : 0;
+    run_end = at + 1;
     quote |= is_quote;
     delimiter |= c == Delimiter;
     control |= static_cast<unsigned char>(c) < 32;
-    token |= tokens.Has(c);
+    token |= c == '\\' || c == '<' || static_cast<unsigned char>(c) < 32;
   }
+  if (run_end != inner.size()) quote_run = 0;  // the text ends with a byte that is no mark
   // An odd run of marks at the end: the last mark was doubled, and the token is not closed.
   if (quote_run % 2 != 0 || control) return false;
   if (AlwaysQuote) return true;
@@ -215,11 +222,26 @@ bool BareFieldEnds(std::string_view row, char delimiter, const byte_search::Stop
                    std::vector<size_t>* ends) {
   if (platform::SystemLeadBytes().any) return false;  // a delimiter may be a second byte
   ends->clear();
-  for (size_t at = 0; (at = stops.Find(row.data(), at, row.size())) < row.size(); ++at) {
-    if (row[at] != delimiter) return false;
-    ends->push_back(at);
+  // The row's blocks are tested once each, and every stop in a block is taken from its mask.
+  constexpr size_t kWidth = byte_search::StopBytes::kWidth;
+  const char* const p = row.data();
+  const size_t n = row.size();
+  for (size_t i = 0; i < n; i += kWidth) {
+    unsigned mask;
+    if (i + kWidth <= n) {
+      mask = stops.Mask(p + i);
+    } else {  // the last bytes, as one padded block (the padding is not looked at)
+      char tail[kWidth] = {};
+      std::memcpy(tail, p + i, n - i);
+      mask = stops.Mask(tail) & ((1u << (n - i)) - 1);
+    }
+    for (; mask != 0; mask &= mask - 1) {
+      const size_t at = i + byte_search::StopBytes::LowestBit(mask);
+      if (p[at] != delimiter) return false;
+      ends->push_back(at);
+    }
   }
-  ends->push_back(row.size());
+  ends->push_back(n);
   return true;
 }
 
@@ -290,8 +312,10 @@ void TStringListCSVEX::AppendReplaced(std::string_view row, std::string_view val
     const std::string_view text = row;
     append_value(value);  // into `out`, moved to its place below
     scratch.assign(out, base, std::string::npos);
+    // Room for the row with every field enclosed, and the sixteen bytes a copy in words may
+    // write past its end.
     const size_t room = text.size() + 2 * ends.size() + scratch.size();
-    out.resize(base + room);
+    out.resize(base + room + 16);
     char* at = &out[base];
     size_t from = 0;
     for (size_t k = 0; k < ends.size(); ++k) {
@@ -302,7 +326,11 @@ void TStringListCSVEX::AppendReplaced(std::string_view row, std::string_view val
         at += scratch.size();
       } else {
         *at++ = QuoteMark;
-        std::memcpy(at, text.data() + from, end - from);
+        if (end + 16 <= text.size()) {  // the words read stay inside the row
+          byte_search::CopyInWords(at, text.data() + from, end - from);
+        } else {
+          std::memcpy(at, text.data() + from, end - from);
+        }
         at += end - from;
         *at++ = QuoteMark;
       }
