@@ -182,6 +182,15 @@ struct FourMarks {
 
 PlainLineTest::PlainLineTest(std::string_view marks) : lines_(LineIndexer(FourMarks(marks).marks, true)) {}
 
+PlainLineTest PlainTestForRows(const TStringListCSVEX& table, uint8_t style) {
+  if (platform::SystemLeadBytes().any) return PlainLineTest();
+  std::string marks = "\\";
+  if (style == kStyleHlm) marks.push_back('<');
+  if (table.QuoteMark != 0) marks.push_back(table.QuoteMark);
+  marks.push_back(table.Delimiter);
+  return PlainLineTest(marks);
+}
+
 bool TextFileLines::NextIndexed(std::string_view* line, const PlainLineTest& test, bool* plain) {
   // Lines found a thousand at a time: few enough to stay in the processor's nearest cache.
   constexpr size_t kIndexedLines = 1024;
@@ -238,6 +247,7 @@ bool TextFileLines::Next(std::string_view* line) {
 }
 
 bool TextFileLines::AtEnd() {
+  if (at_ < count_) return false;  // lines found ahead are left
   DropIndex();
   for (;;) {
     if (skip_lf_ && pos_ < end_) {

@@ -61,6 +61,12 @@ class PlainLineTest {
   std::optional<LineIndexer> lines_;
 };
 
+/// The test of a line of a column or text file that goes into a row of `table` (a table list
+/// with its format applied) as it stands: a line without a token's first byte (in `style`),
+/// the quote mark, the delimiter or a byte below 32 is its own value and needs no quoting.
+/// With double-byte characters any of them may be a second byte: there no line passes.
+PlainLineTest PlainTestForRows(const TStringListCSVEX& table, uint8_t style);
+
 /// The lines of a text file, read one after the other in pieces (a column file of a large table
 /// costs no more than the piece it is read in). Lines end at CR, LF or CR LF; a UTF-8
 /// byte-order mark at the start is dropped, and a file holding a NUL byte is refused. The path

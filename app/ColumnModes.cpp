@@ -141,6 +141,9 @@ void RunPackColumn(const RunSettings& settings, TStringListCSVEX* table) {
   std::string value;
   std::string_view record;
   std::string_view line;
+  // A line without a token in it is its own value; most are found so many lines at a time.
+  const PlainLineTest plain_test = PlainTestForRows(*table, settings.FormatEnter);
+  bool plain = false;
   auto hand_over = [&] {
     output.WriteRows(rows);
     rows.clear();
@@ -157,9 +160,10 @@ void RunPackColumn(const RunSettings& settings, TStringListCSVEX* table) {
     } else if (settings.ClearEmpty && FieldAt(record, column, dialect, &scratch).empty()) {
       table->AppendReplaced(record, std::string_view(), column, true, &rows);
     } else {
-      lines.Next(&line);
-      table->AppendReplaced(record, UnescapedView(line, settings.FormatEnter, true, &value), column,
-                            true, &rows);
+      lines.Next(&line, plain_test, &plain);
+      table->AppendReplaced(
+          record, plain ? line : UnescapedView(line, settings.FormatEnter, true, &value), column,
+          true, &rows);
     }
     if (r == 0) {
       output.WriteRow(rows);

@@ -70,18 +70,6 @@ class ColumnSink {
   std::string escaped_;
 };
 
-// The bytes that keep a column file's line from going into the table's row as it stands: a
-// token's first byte, the quote mark and the delimiter. With double-byte characters any of
-// them may be a second byte, so there every line takes the full path.
-PlainLineTest PlainTestForPack(const TStringListCSVEX& table, uint8_t style) {
-  if (platform::SystemLeadBytes().any) return PlainLineTest();
-  std::string marks = "\\";
-  if (style == kStyleHlm) marks.push_back('<');
-  if (table.QuoteMark != 0) marks.push_back(table.QuoteMark);
-  marks.push_back(table.Delimiter);
-  return PlainLineTest(marks);
-}
-
 // Rows built straight into large pieces of memory, each row followed by CR LF, and handed to the
 // table's file a piece at a time. Room is made a value at a time, with words to spare, so that
 // short values are copied in whole words.
@@ -385,7 +373,7 @@ void RunPack(const RunSettings& settings, TStringListCSVEX* table) {
   if (header_rows > 0) writer.WriteRow(header);
   // Most lines hold nothing to unescape, quote or double: they go into the row as they stand,
   // found so by the search for their end. Only the others are unescaped and formatted.
-  const PlainLineTest plain_test = PlainTestForPack(*table, settings.FormatEnter);
+  const PlainLineTest plain_test = PlainTestForRows(*table, settings.FormatEnter);
   const bool enclose = table->QuotedFields && table->AlwaysQuote && table->QuoteMark != 0;
   const bool placeholder = files.size() == 1 && !table->AlwaysQuote && table->QuoteMark != 0;
   RowText out(&writer, header_rows == 0);
