@@ -125,6 +125,7 @@ void TableRecords::ReadAhead() {
     }
     if (batch.bytes.capacity() < kBatchRoom - 1) batch.bytes.reserve(kBatchRoom - 1);  // and its end
     batch.bytes.clear();
+    batch.nul_free = true;  // the line splitter's search for a NUL byte spares the caller one
     batch.ends.clear();
     batch.starts.clear();
     std::exception_ptr failure;
@@ -137,15 +138,13 @@ void TableRecords::ReadAhead() {
           break;
         }
         batch.starts.push_back(records_.RecordStart());
+        batch.nul_free = batch.nul_free && !records_.NulSeen();
         batch.bytes.append(record.data(), record.size());
         batch.ends.push_back(batch.bytes.size());
       }
     } catch (...) {
       failure = std::current_exception();
     }
-    // One search over the batch spares the caller one per record.
-    batch.nul_free = batch.bytes.empty() ||
-                     std::memchr(batch.bytes.data(), 0, batch.bytes.size()) == nullptr;
     const bool done = batch.last || failure;
     {
       std::lock_guard<std::mutex> hold(mutex_);
@@ -157,7 +156,7 @@ void TableRecords::ReadAhead() {
   }
 }
 
-bool TableRecords::Next(std::string_view* record) {
+bool TableRecords::NextBatch(std::string_view* record) {
   while (taken_ == current_.ends.size()) {
     if (ended_) return false;
     if (!helper_) helper_ = std::make_unique<platform::HelperThread>([this] { ReadAhead(); });
@@ -221,7 +220,7 @@ FieldRecords::FieldRecords(const RunSettings& settings, TStringListCSVEX* table)
   }
 }
 
-bool FieldRecords::Next(std::string_view* record) {
+bool FieldRecords::NextOfTable(std::string_view* record) {
   if (next_ < table_->LineCount() && (loaded_ || next_ == 0)) {
     *record = table_->LineView(next_++);
     return true;

@@ -55,7 +55,14 @@ class TableRecords {
   TableRecords& operator=(const TableRecords&) = delete;
   /// The next record, valid until the next call; false after the last one. Throws what reading
   /// the file throws, once the records read before the failure are taken.
-  bool Next(std::string_view* record);
+  bool Next(std::string_view* record) {
+    if (taken_ == current_.ends.size()) return NextBatch(record);
+    const size_t begin = taken_ == 0 ? 0 : current_.ends[taken_ - 1];
+    *record = std::string_view(current_.bytes.data() + begin, current_.ends[taken_] - begin);
+    record_start_ = current_.starts[taken_];
+    ++taken_;
+    return true;
+  }
   /// Where the record Next() gave last starts in the decoded text.
   uint64_t RecordStart() const { return record_start_; }
   /// The length of the decoded text, once Next() has returned false.
@@ -76,6 +83,7 @@ class TableRecords {
     bool nul_free = false;  // no record in it holds a NUL byte
   };
   void ReadAhead();  // the helper thread's work
+  bool NextBatch(std::string_view* record);  // Next() once the batch is used up
 
   TableText text_;
   LineSplitter lines_;
@@ -118,7 +126,14 @@ class FieldRecords {
   /// The bytes of the table's text, for progress.
   uint64_t TextLength() const { return text_length_; }
   /// The next record, valid until the next call; false after the last one.
-  bool Next(std::string_view* record);
+  bool Next(std::string_view* record) {
+    if (!loaded_ && next_ > 0 && stream_) {  // the records after row 0 of a file
+      if (!stream_->Next(record)) return false;
+      if (!stream_->NulFree()) RefuseNulByte(probe_, *found_, *record);
+      return true;
+    }
+    return NextOfTable(record);
+  }
   /// JoinTokenStandsIn() for this table (the file is read once more for it).
   bool JoinTokenInText() const;
 
@@ -133,6 +148,8 @@ class FieldRecords {
   bool loaded_ = false;              // standard input's records are the table's lines
   long long next_ = 0;               // the table's line Next() gives next, while it has one
   bool join_token_in_text_ = false;  // known at once for standard input
+
+  bool NextOfTable(std::string_view* record);  // Next() of row 0 or of a loaded table
 };
 
 /// Where a rewritten table goes, row by row: its file (replaced only by Commit(), so a failed

@@ -171,6 +171,7 @@ bool LineSplitter::Next(std::string_view* line) {
       const size_t end = std::min(FindFrom('\n', &lf_, pos_), FindFrom('\r', &cr_, pos_));
       if (end < end_) {
         mark_seen_ = !watching_ || FindFrom(mark_, &mark_at_, pos_) < end;
+        nul_seen_ = FindFrom('\0', &nul_, pos_) < end;
         line_start_ = base_ + pos_;
         *line = std::string_view(buffer_.data() + pos_, end - pos_);
         skip_lf_ = buffer_[end] == '\r';
@@ -182,6 +183,7 @@ bool LineSplitter::Next(std::string_view* line) {
       skip_lf_ = false;
       if (pos_ >= end_) return false;
       mark_seen_ = true;
+      nul_seen_ = FindFrom('\0', &nul_, pos_) < end_;
       line_start_ = base_ + pos_;
       *line = std::string_view(buffer_.data() + pos_, end_ - pos_);
       pos_ = end_;
@@ -197,6 +199,7 @@ bool LineSplitter::Next(std::string_view* line) {
       Shift(&lf_, pos_);
       Shift(&cr_, pos_);
       Shift(&mark_at_, pos_);
+      Shift(&nul_, pos_);
       pos_ = 0;
     }
     if (buffer_.empty()) {
@@ -255,7 +258,9 @@ bool RecordAssembler::ScanLine(std::string_view line, char delimiter, char quote
 bool RecordAssembler::Next(std::string_view* record) {
   bool pending = false;
   std::string_view line;
+  nul_seen_ = false;
   while (lines_->Next(&line)) {
+    nul_seen_ = nul_seen_ || lines_->NulSeen();
     // A line without a quote mark leaves the state as it found it.
     const bool open =
         !open_ && !lines_->MarkSeen() ? false : ScanLine(line, delimiter_, quote_, &open_);

@@ -79,6 +79,8 @@ class LineSplitter {
   void WatchFor(char mark);
   /// With WatchFor(): false when the last line is known to hold no `mark`.
   bool MarkSeen() const { return mark_seen_; }
+  /// True when the last line holds a NUL byte.
+  bool NulSeen() const { return nul_seen_; }
   /// Where the line Next() gave last starts in the text, counted in bytes from its start.
   uint64_t LineStart() const { return line_start_; }
   /// How far into the text the lines given so far reach: the text's length once Next() has
@@ -103,10 +105,11 @@ class LineSplitter {
   };
   size_t FindFrom(char c, Found* found, size_t from);  // in [from, end_), or end_
   void Shift(Found* found, size_t by);  // the buffer's text moved `by` bytes to the front
-  Found lf_, cr_, mark_at_;
+  Found lf_, cr_, mark_at_, nul_;
   bool watching_ = false;
   char mark_ = 0;
   bool mark_seen_ = true;
+  bool nul_seen_ = false;
 };
 
 /// Joins the lines of a record whose quoted field is open at a line's end, with `token` where
@@ -122,6 +125,8 @@ class RecordAssembler {
   bool Next(std::string_view* record);
   /// Where the record Next() gave last starts in the text (the start of its first line).
   uint64_t RecordStart() const { return record_start_; }
+  /// True when the record Next() gave last holds a NUL byte.
+  bool NulSeen() const { return nul_seen_; }
   /// Whether the line leaves a quoted field open, by the scan that joins records (`open`
   /// carries the state from line to line).
   static bool ScanLine(std::string_view line, char delimiter, char quote, bool* open);
@@ -134,6 +139,7 @@ class RecordAssembler {
   std::string gathered_;
   bool open_ = false;
   uint64_t record_start_ = 0;
+  bool nul_seen_ = false;
 };
 
 /// What the first pass over a table finds.
