@@ -67,8 +67,8 @@ class TableRecords {
   uint64_t RecordStart() const { return record_start_; }
   /// The length of the decoded text, once Next() has returned false.
   uint64_t TextLength() const { return text_length_; }
-  /// True when the record Next() gave last holds no NUL byte: the helper looked at its whole
-  /// batch. False says nothing.
+  /// True when the record Next() gave last holds no NUL byte: the reading found none in its
+  /// whole batch. False says nothing.
   bool NulFree() const { return current_.nul_free; }
 
  private:

@@ -145,8 +145,8 @@ class TableLock {
 
 /// Memory for a large array or buffer, straight from the system, where it may be backed by
 /// large pages (it is rounded up to whole ones) so that touching it first costs a fraction of
-/// the page faults: on some systems a fault costs as much as copying a megabyte. Its bytes
-/// start as zeros.
+/// the page faults (on a virtual machine one fault may take 15 microseconds). Its bytes start
+/// as zeros.
 /// Throws std::bad_alloc. Give it back with FreeLarge and the same size.
 void* AllocateLarge(size_t bytes);
 void FreeLarge(void* memory, size_t bytes) noexcept;
