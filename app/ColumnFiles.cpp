@@ -128,7 +128,7 @@ bool TextFileLines::Fill() {
   }
   size_t got = 0;
   while (got < piece_) {
-    const size_t n = file.Read(&bytes_[end_ + got], piece_ - got);
+    const size_t n = file.Read(bytes_.data() + end_ + got, piece_ - got);
     if (n == 0) {
       ended_ = true;
       break;
@@ -143,7 +143,7 @@ bool TextFileLines::Fill() {
 
 void TextFileLines::DropTaken() {
   // The lines given so far are done with: only the unfinished one is kept.
-  std::memmove(&bytes_[0], bytes_.data() + pos_, end_ - pos_);
+  std::memmove(bytes_.data(), bytes_.data() + pos_, end_ - pos_);
   end_ -= pos_;
   base_ += pos_;
   searched_ -= pos_;

@@ -89,6 +89,13 @@ size_t LikelyRecords(const RewriteSource& source) {
   return static_cast<size_t>(source.probe.text_length / 64) + 1024;
 }
 
+// Room for the distinct keys of a table this long: a quarter of the records it likely holds, up
+// to a million keys (16 MiB of key table slots). Most of the rebuilding as the keys come in is
+// spared, and a large table with few distinct keys does not pay for room it never fills.
+size_t KeysLikely(const RewriteSource& source) {
+  return std::min<size_t>(LikelyRecords(source) / 4, size_t{1} << 20);
+}
+
 // Reads every record's key and notes where the record stands. The first record's key is not
 // read when `skip_first` (a header row).
 template <typename OnKey>
@@ -234,15 +241,12 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
   // Keys are equal when their bytes are: "01" and "1" are different keys, and a later record
   // only ever replaces the kept record of its own key.
   KeyTable seen;
-  // Room for a quarter of the records a table of this length likely holds, up to a million
-  // keys (16 MiB of slots): most of the rebuilding as the keys come in is spared, and a large
-  // table with few distinct keys does not pay for room it never fills.
-  seen.Reserve(std::min<size_t>(LikelyRecords(source) / 4, size_t{1} << 20));
+  seen.Reserve(KeysLikely(source));
   if (!s.KeepLast) {
     // The first record of each key is the one kept, so records go out as they are read.
     TableRecords records = PhysicalRecords(source);
     FieldDialect dialect = source.format.Dialect();
-  dialect.nul_free = source.probe.complete;  // a whole first pass found none
+    dialect.nul_free = source.probe.complete;  // a whole first pass found none
     TableFileWriter writer(*table, s.TablePath);
     KeyedBatch batch(s.KeyColumn, dialect, true);
     auto write_new = [&] {
@@ -276,7 +280,7 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
     uint64_t length;
   };
   LargeVector<Kept> kept;               // by place
-  kept.reserve(LikelyRecords(source));  // untouched room costs no memory
+  kept.reserve(KeysLikely(source));     // as the key table: it grows past that when it must
   size_t open_place = kept.max_size();  // the place whose record's end is the next start
   {
     TableRecords records = PhysicalRecords(source);

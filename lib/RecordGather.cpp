@@ -148,7 +148,9 @@ void RecordGather::Write(const std::string& path, const LargeVector<size_t>& ord
         const size_t before =
             static_cast<size_t>(std::min<uint64_t>(start - window_start, window_length));
         if (before == window_length || (before > kDropAtLeast && before > window_length / 2)) {
-          std::memmove(&window[0], window.data() + before, window_length - before);
+          if (window_length > before) {
+            std::memmove(window.data(), window.data() + before, window_length - before);
+          }
           window_length -= before;
           window_start += before;
         }
@@ -156,7 +158,7 @@ void RecordGather::Write(const std::string& path, const LargeVector<size_t>& ord
           window.resize(std::max(2 * window.size(), window_length + kWindowPiece));
         }
         const size_t got = ended ? 0
-                                 : text->Read(&window[window_length], window.size() - window_length);
+                                 : text->Read(window.data() + window_length, window.size() - window_length);
         if (got == 0) {
           ended = true;
           break;

@@ -40,7 +40,7 @@ size_t TableText::ReadPiece() {
   if (ended_) return 0;
   // One buffer for the reads, grown (and cleared) only as the pieces grow, not once per piece.
   if (buffer_.size() < piece_) buffer_.resize(piece_);
-  const size_t got = file_->Read(&buffer_[0], piece_);
+  const size_t got = file_->Read(buffer_.data(), piece_);
   piece_ = std::min(kPieceSize, 2 * piece_);
   if (got == 0) ended_ = true;
   return got;
@@ -193,7 +193,7 @@ bool LineSplitter::Next(std::string_view* line) {
     // buffer grows as the text goes on (small tables stay cheap) and for a line longer than
     // half of it; it is never cleared again.
     if (pos_ > 0) {
-      std::memmove(&buffer_[0], buffer_.data() + pos_, end_ - pos_);
+      std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
       end_ -= pos_;
       base_ += pos_;
       Shift(&lf_, pos_);
@@ -207,7 +207,7 @@ bool LineSplitter::Next(std::string_view* line) {
     } else if (end_ > buffer_.size() / 2 || (read_ >= buffer_.size() && buffer_.size() < kPieceSize)) {
       buffer_.resize(2 * buffer_.size());
     }
-    const size_t got = text_->Read(&buffer_[end_], buffer_.size() - end_);
+    const size_t got = text_->Read(buffer_.data() + end_, buffer_.size() - end_);
     if (got == 0) {
       ended_ = true;
     } else {
