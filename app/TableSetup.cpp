@@ -220,16 +220,6 @@ FieldRecords::FieldRecords(const RunSettings& settings, TStringListCSVEX* table)
   }
 }
 
-bool FieldRecords::NextOfTable(std::string_view* record) {
-  if (next_ < table_->LineCount() && (loaded_ || next_ == 0)) {
-    *record = table_->LineView(next_++);
-    return true;
-  }
-  if (!stream_ || !stream_->Next(record)) return false;
-  if (!stream_->NulFree()) RefuseNulByte(probe_, *found_, *record);
-  return true;
-}
-
 void RefuseNulByte(const TableProbe& probe, const std::string& path, std::string_view record) {
   if (!probe.complete && !record.empty() && std::memchr(record.data(), 0, record.size())) {
     throw TessarinError("Cannot load file \"" + path +

@@ -127,12 +127,13 @@ class FieldRecords {
   uint64_t TextLength() const { return text_length_; }
   /// The next record, valid until the next call; false after the last one.
   bool Next(std::string_view* record) {
-    if (!loaded_ && next_ > 0 && stream_) {  // the records after row 0 of a file
-      if (!stream_->Next(record)) return false;
-      if (!stream_->NulFree()) RefuseNulByte(probe_, *found_, *record);
+    if ((loaded_ || next_ == 0) && next_ < table_->LineCount()) {
+      *record = table_->LineView(next_++);
       return true;
     }
-    return NextOfTable(record);
+    if (!stream_ || !stream_->Next(record)) return false;
+    if (!stream_->NulFree()) RefuseNulByte(probe_, *found_, *record);
+    return true;
   }
   /// JoinTokenStandsIn() for this table (the file is read once more for it).
   bool JoinTokenInText() const;
@@ -148,8 +149,6 @@ class FieldRecords {
   bool loaded_ = false;              // standard input's records are the table's lines
   long long next_ = 0;               // the table's line Next() gives next, while it has one
   bool join_token_in_text_ = false;  // known at once for standard input
-
-  bool NextOfTable(std::string_view* record);  // Next() of row 0 or of a loaded table
 };
 
 /// Where a rewritten table goes, row by row: its file (replaced only by Commit(), so a failed

@@ -107,6 +107,26 @@ class StopBytes {
     return static_cast<unsigned>(__builtin_ctz(mask));
 #endif
   }
+  /// Calls `on_stop(at)` for each place in [0, n) of `p` whose byte stops the search, in
+  /// order, each block of bytes tested once, while it returns true. False when it returned
+  /// false.
+  template <typename OnStop>
+  bool EachStop(const char* p, size_t n, OnStop on_stop) const {
+    for (size_t i = 0; i < n; i += kWidth) {
+      unsigned mask;
+      if (i + kWidth <= n) {
+        mask = Mask(p + i);
+      } else {  // the last bytes, as one padded block (the padding is not looked at)
+        char tail[kWidth] = {};
+        std::memcpy(tail, p + i, n - i);
+        mask = Mask(tail) & ((1u << (n - i)) - 1);
+      }
+      for (; mask != 0; mask &= mask - 1) {
+        if (!on_stop(i + LowestBit(mask))) return false;
+      }
+    }
+    return true;
+  }
   /// The first place in [i, n) of `p` whose byte stops the search; n when there is none.
   size_t Find(const char* p, size_t i, size_t n) const {
     for (; i + kWidth <= n; i += kWidth) {

@@ -185,8 +185,8 @@ bool TStringListCSVEX::WrittenAsItStands(RawField raw, std::string_view row) con
   const std::string_view inner = raw.bytes.substr(0, raw.bytes.size() - 1);
   // Only the bytes a search stops at are looked at: the marks, the delimiter, token starts and
   // bytes below 32.
-  const char marks[4] = {QuoteMark, Delimiter, '\\', '<'};
-  const byte_search::StopBytes stops(marks);
+  const byte_search::StopBytes stops = BareFieldStops(Delimiter, QuoteMark);
+  const ByteSet& tokens = TokenOrControlBytes();
   bool delimiter = false;
   bool quote = false;
   bool control = false;
@@ -201,7 +201,7 @@ bool TStringListCSVEX::WrittenAsItStands(RawField raw, std::string_view row) con
     quote |= is_quote;
     delimiter |= c == Delimiter;
     control |= static_cast<unsigned char>(c) < 32;
-    token |= c == '\\' || c == '<' || static_cast<unsigned char>(c) < 32;
+    token |= tokens.Has(c);
   }
   if (run_end != inner.size()) quote_run = 0;  // the text ends with a byte that is no mark
   // An odd run of marks at the end: the last mark was doubled, and the token is not closed.
@@ -222,27 +222,12 @@ bool BareFieldEnds(std::string_view row, char delimiter, const byte_search::Stop
                    std::vector<size_t>* ends) {
   if (platform::SystemLeadBytes().any) return false;  // a delimiter may be a second byte
   ends->clear();
-  // The row's blocks are tested once each, and every stop in a block is taken from its mask.
-  constexpr size_t kWidth = byte_search::StopBytes::kWidth;
-  const char* const p = row.data();
-  const size_t n = row.size();
-  for (size_t i = 0; i < n; i += kWidth) {
-    unsigned mask;
-    if (i + kWidth <= n) {
-      mask = stops.Mask(p + i);
-    } else {  // the last bytes, as one padded block (the padding is not looked at)
-      char tail[kWidth] = {};
-      std::memcpy(tail, p + i, n - i);
-      mask = stops.Mask(tail) & ((1u << (n - i)) - 1);
-    }
-    for (; mask != 0; mask &= mask - 1) {
-      const size_t at = i + byte_search::StopBytes::LowestBit(mask);
-      if (p[at] != delimiter) return false;
-      ends->push_back(at);
-    }
-  }
-  ends->push_back(n);
-  return true;
+  const bool bare = stops.EachStop(row.data(), row.size(), [&](size_t at) {
+    ends->push_back(at);
+    return row[at] == delimiter;
+  });
+  ends->push_back(row.size());
+  return bare;
 }
 
 }  // namespace
@@ -295,9 +280,8 @@ void TStringListCSVEX::AppendReplaced(std::string_view row, std::string_view val
       if (!bare || k == n || end == text.size()) break;
       start = end + 1;
     }
-    if (bare && end < text.size()) {
-      const char rest_marks[4] = {QuoteMark, '\\', '<', QuoteMark};
-      bare = byte_search::StopBytes(rest_marks).Find(text.data(), end, text.size()) == text.size();
+    if (bare && end < text.size()) {  // the rest is bare whatever delimiters it holds
+      bare = BareFieldStops(QuoteMark, QuoteMark).Find(text.data(), end, text.size()) == text.size();
     }
     if (bare && k == n) {  // not a row that ended before field n
       out.append(text.data(), start);
