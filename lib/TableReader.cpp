@@ -161,7 +161,7 @@ void LineSplitter::Shift(Found* found, size_t by) {
   }
 }
 
-bool LineSplitter::Next(std::string_view* line) {
+LineSplitter::Line LineSplitter::NextLine() {
   for (;;) {
     if (skip_lf_ && pos_ < end_) {
       if (buffer_[pos_] == '\n') ++pos_;
@@ -173,21 +173,21 @@ bool LineSplitter::Next(std::string_view* line) {
         mark_seen_ = !watching_ || FindFrom(mark_, &mark_at_, pos_) < end;
         nul_seen_ = FindFrom('\0', &nul_, pos_) < end;
         line_start_ = base_ + pos_;
-        *line = std::string_view(buffer_.data() + pos_, end - pos_);
+        const Line line{buffer_.data() + pos_, end - pos_};
         skip_lf_ = buffer_[end] == '\r';
         pos_ = end + 1;
-        return true;
+        return line;
       }
     }
     if (ended_) {
       skip_lf_ = false;
-      if (pos_ >= end_) return false;
+      if (pos_ >= end_) return Line{nullptr, 0};
       mark_seen_ = true;
       nul_seen_ = FindFrom('\0', &nul_, pos_) < end_;
       line_start_ = base_ + pos_;
-      *line = std::string_view(buffer_.data() + pos_, end_ - pos_);
+      const Line line{buffer_.data() + pos_, end_ - pos_};
       pos_ = end_;
-      return true;
+      return line;
     }
     // The unfinished line moves to the front, and the text after it is read in behind it. The
     // buffer grows as the text goes on (small tables stay cheap) and for a line longer than

@@ -73,7 +73,14 @@ class LineSplitter {
  public:
   explicit LineSplitter(TableText* text) : text_(text) {}
   /// The next line, valid until the next call; false after the last one.
-  bool Next(std::string_view* line);
+  bool Next(std::string_view* line) {
+    // The line comes back in registers: a caller that copies it whole right after the call
+    // would otherwise wait for the two halves stored here to reach memory.
+    const Line got = NextLine();
+    if (got.data == nullptr) return false;
+    *line = std::string_view(got.data, got.size);
+    return true;
+  }
   /// Makes the search for each line's end also look for `mark` (not CR, LF), as MarkSeen()
   /// tells: a line without it needs no second look.
   void WatchFor(char mark);
@@ -88,6 +95,11 @@ class LineSplitter {
   uint64_t Offset() const { return base_ + pos_; }
 
  private:
+  struct Line {
+    const char* data;  // nullptr: there is no line left
+    size_t size;
+  };
+  Line NextLine();
   TableText* text_;
   uint64_t base_ = 0;  // offset in the text of buffer_[0]
   uint64_t line_start_ = 0;
