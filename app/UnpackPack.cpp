@@ -191,9 +191,10 @@ void WriteColumnFiles(const RunSettings& settings, const std::string& path,
     fields.clear();
     FieldScanner scanner(record, dialect, cursor);
     while (!scanner.Done() && static_cast<long long>(fields.size()) < kColumnsPerPass) {
-      PassField field;
+      // Made in its place: a field copied in whole right after it was stored in halves would
+      // wait for the halves to reach memory.
+      PassField& field = fields.emplace_back();
       field.raw = scanner.NextBare(marked, &field.bare);
-      fields.push_back(field);
     }
     long long count = first + static_cast<long long>(fields.size());
     if (static_cast<long long>(fields.size()) == kColumnsPerPass) {  // maybe more

@@ -80,13 +80,15 @@ RawField FieldScanner::NextBareAtLength(const byte_search::StopBytes& stops, boo
   size_t end = stops.Find(row_.data(), cursor_, n);
   *bare = end == n || row_[end] == delimiter_;
   if (!*bare) end = Find(delimiter_, end);
-  const RawField field{row_.substr(cursor_, end - cursor_), true};
+  const size_t start = cursor_;
   cursor_ = end;
   if (end < n) {  // at the delimiter
     if (end + 1 == n) trailing_empty_ = true;
     ++cursor_;
   }
-  return field;
+  // Made where the caller wants it: a copy of a field stored in parts, read back whole at
+  // once, would wait for the parts to reach memory.
+  return RawField{row_.substr(start, end - start), true};
 }
 
 RawField FieldScanner::QuotedToken() {

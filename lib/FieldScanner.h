@@ -89,11 +89,11 @@ class FieldScanner {
       if (mask != 0) {
         const size_t end = cursor_ + byte_search::StopBytes::LowestBit(mask);
         if (row_[end] == delimiter_) {
-          const RawField field{std::string_view(row_.data() + cursor_, end - cursor_), true};
+          const size_t start = cursor_;
           *bare = true;
           cursor_ = end + 1;
           trailing_empty_ = cursor_ == row_.size();
-          return field;
+          return RawField{std::string_view(row_.data() + start, end - start), true};
         }
       }
     }
