@@ -113,14 +113,7 @@ class StopBytes {
   template <typename OnStop>
   bool EachStop(const char* p, size_t n, OnStop on_stop) const {
     for (size_t i = 0; i < n; i += kWidth) {
-      unsigned mask;
-      if (i + kWidth <= n) {
-        mask = Mask(p + i);
-      } else {  // the last bytes, as one padded block (the padding is not looked at)
-        char tail[kWidth] = {};
-        std::memcpy(tail, p + i, n - i);
-        mask = Mask(tail) & ((1u << (n - i)) - 1);
-      }
+      unsigned mask = i + kWidth <= n ? Mask(p + i) : TailMask(p, i, n);
       for (; mask != 0; mask &= mask - 1) {
         if (!on_stop(i + LowestBit(mask))) return false;
       }
@@ -132,12 +125,19 @@ class StopBytes {
     for (; i + kWidth <= n; i += kWidth) {
       if (const unsigned mask = Mask(p + i)) return i + LowestBit(mask);
     }
-    if (i < n) {  // the last bytes, as one padded block (the padding is not looked at)
-      char tail[kWidth] = {};
-      std::memcpy(tail, p + i, n - i);
-      if (const unsigned mask = Mask(tail) & ((1u << (n - i)) - 1)) return i + LowestBit(mask);
+    if (i < n) {
+      if (const unsigned mask = TailMask(p, i, n)) return i + LowestBit(mask);
     }
     return n;
+  }
+  /// Mask() of the last bytes, [i, n) of `p`, fewer than kWidth: bit k for byte i + k.
+  unsigned TailMask(const char* p, size_t i, size_t n) const {
+    // Where the text holds a whole block, the block that ends with it is tested: copying the
+    // last bytes into a padded block first would make the test wait for the copy to be stored.
+    if (n >= kWidth) return Mask(p + n - kWidth) >> (kWidth - (n - i));
+    char tail[kWidth] = {};  // the padding is not looked at
+    std::memcpy(tail, p + i, n - i);
+    return Mask(tail) & ((1u << (n - i)) - 1);
   }
 
  private:

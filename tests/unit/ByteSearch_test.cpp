@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -29,6 +31,41 @@ TEST(ByteSearch, WordTestsAgreeWithEachByte) {
         EXPECT_EQ(byte_search::AnyBelow(word, c) != 0, below) << round << " " << +c;
       }
       EXPECT_EQ(byte_search::AnyEqual(word, static_cast<char>(c)) != 0, equal) << round << " " << +c;
+    }
+  }
+}
+
+// Find() and EachStop() stop exactly where a look at each byte stops, from every start in texts
+// of every length around the block width, with the stops in every place, the last bytes too
+// (which are tested as a block of their own).
+TEST(ByteSearch, StopsAgreeWithEachByte) {
+  const byte_search::StopBytes stops({',', '"', ',', ','});
+  std::mt19937 rng(7);
+  const char alphabet[] = {'a', 'b', ',', '"', '\t', 'z'};
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    for (size_t n = rng() % 40; n > 0; --n) {
+      text += round % 3 == 0 ? 'a' : alphabet[rng() % sizeof alphabet];
+    }
+    std::vector<size_t> expected;
+    for (size_t k = 0; k < text.size(); ++k) {
+      if (stops.Stops(text[k])) expected.push_back(k);
+    }
+    std::vector<size_t> each;
+    stops.EachStop(text.data(), text.size(), [&each](size_t at) {
+      each.push_back(at);
+      return true;
+    });
+    EXPECT_EQ(each, expected) << text;
+    for (size_t from = 0; from <= text.size(); ++from) {
+      size_t want = text.size();
+      for (const size_t at : expected) {
+        if (at >= from) {
+          want = at;
+          break;
+        }
+      }
+      EXPECT_EQ(stops.Find(text.data(), from, text.size()), want) << text << " from " << from;
     }
   }
 }
