@@ -255,36 +255,6 @@ bool RecordAssembler::ScanLine(std::string_view line, char delimiter, char quote
   return *open;
 }
 
-bool RecordAssembler::Next(std::string_view* record) {
-  bool pending = false;
-  std::string_view line;
-  nul_seen_ = false;
-  while (lines_->Next(&line)) {
-    nul_seen_ = nul_seen_ || lines_->NulSeen();
-    // A line without a quote mark leaves the state as it found it.
-    const bool open =
-        !open_ && !lines_->MarkSeen() ? false : ScanLine(line, delimiter_, quote_, &open_);
-    if (!pending) record_start_ = lines_->LineStart();
-    if (!pending && !open) {  // a record on its own line comes as it is
-      *record = line;
-      return true;
-    }
-    if (pending) {
-      gathered_.append(token_);
-    } else {
-      gathered_.clear();
-    }
-    gathered_.append(line);
-    pending = open;
-    if (!pending) {
-      *record = gathered_;
-      return true;
-    }
-  }
-  if (!pending) return false;
-  *record = gathered_;  // a record still open after the last line keeps everything gathered
-  return true;
-}
 
 namespace {
 
