@@ -120,15 +120,21 @@ bool TextFileLines::Fill() {
   platform::FileReader file(path_);
   size_ = std::max(file.Size(), read_);
   if (read_ > 0) file.Seek(read_);
+  // A file with less than a piece left is read whole, into room for just that (and the byte
+  // that shows its end): a table of many columns has as many small files open at once.
+  const uint64_t left = size_ > read_ ? size_ - read_ : 0;
+  const size_t want = file.Size() > 0 && left < piece_ ? static_cast<size_t>(left) + 1 : piece_;
   // Room for a piece and the unfinished line before it: made once, with a quarter of a piece
   // to spare for that line, so that it grows only for a line longer than that. Room of a
   // quarter of a large page or more is made in whole large pages.
-  if (bytes_.size() < end_ + piece_ + kReadableAfter) {
-    bytes_.resize(LargeRoom(std::max(end_ + piece_, piece_ + piece_ / 4) + kReadableAfter));
+  if (bytes_.size() < end_ + want + kReadableAfter) {
+    bytes_.resize(want < piece_
+                      ? end_ + want + kReadableAfter
+                      : LargeRoom(std::max(end_ + piece_, piece_ + piece_ / 4) + kReadableAfter));
   }
   size_t got = 0;
-  while (got < piece_) {
-    const size_t n = file.Read(bytes_.data() + end_ + got, piece_ - got);
+  while (got < want) {
+    const size_t n = file.Read(bytes_.data() + end_ + got, want - got);
     if (n == 0) {
       ended_ = true;
       break;
@@ -203,9 +209,11 @@ bool TextFileLines::NextIndexed(std::string_view* line, const PlainLineTest& tes
     // A line whose start was searched already (it began in the piece before) is left to the
     // search line by line.
     if (!skip_lf_ && searched_ <= pos_) {
-      index_.resize(kIndexedLines);
+      // No more lines than bytes: a short file takes a short list.
+      const size_t most = std::min(kIndexedLines, end_ - pos_);
+      if (index_.size() < most) index_.resize(most);
       at_ = 0;
-      count_ = test.Lines().Index(bytes_.data(), pos_, end_, index_.data(), kIndexedLines);
+      count_ = test.Lines().Index(bytes_.data(), pos_, end_, index_.data(), most);
       if (count_ > 0) return Next(line, test, plain);
     }
   }
