@@ -37,12 +37,11 @@ constexpr size_t kPassBuffer = size_t{16} << 20;
 // a string.
 class ColumnSink {
  public:
-  ColumnSink(platform::AtomicFileWriter* file, size_t size) : file_(file), size_(size) {
-    buffer_.resize(size_);
-  }
+  /// `size`: how many bytes go to the file at a time.
+  ColumnSink(platform::AtomicFileWriter* file, size_t size) : file_(file), size_(size) {}
   /// The value and a line break, as a line of the file.
   void AddLine(std::string_view value) {
-    if (used_ + value.size() + 2 > buffer_.size()) Flush(value.size() + 2);
+    if (used_ + value.size() + 2 > buffer_.size()) Room(value.size() + 2);
     if (!value.empty()) std::memcpy(&buffer_[used_], value.data(), value.size());
     used_ += value.size();
     buffer_[used_++] = '\r';
@@ -54,15 +53,27 @@ class ColumnSink {
     AppendEscaped(&escaped_, value, style, true);
     AddLine(escaped_);
   }
-  /// Writes what is gathered; then `room` bytes fit into the buffer.
-  void Flush(size_t room = 0) {
+  /// Writes what is gathered.
+  void Flush() {
+    if (used_ == 0) return;
     buffer_.resize(used_);
-    file_->Take(&buffer_);
+    file_->Take(&buffer_);  // gives back an earlier piece's room, empty
     used_ = 0;
-    buffer_.resize(std::max(size_, room));
   }
 
  private:
+  // Room for `n` more bytes. It grows from little to a full piece, so that the files of a table
+  // of many columns, each a few lines, never clear a piece's room; a full piece is written,
+  // and the room after it is a full piece at once.
+  void Room(size_t n) {
+    size_t room = std::min(size_, std::max<size_t>(256, 2 * buffer_.size()));
+    if (used_ + n > size_ && used_ > 0) {
+      Flush();
+      room = size_;
+    }
+    buffer_.resize(std::max(used_ + n, room));
+  }
+
   platform::AtomicFileWriter* file_;
   size_t size_;
   LargeString buffer_;
