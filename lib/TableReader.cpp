@@ -255,7 +255,6 @@ bool RecordAssembler::ScanLine(std::string_view line, char delimiter, char quote
   return *open;
 }
 
-
 namespace {
 
 // Whether a quote mark in `text` stands at a line's start or right after the delimiter;
