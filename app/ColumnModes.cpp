@@ -116,7 +116,7 @@ void RunPackColumn(const RunSettings& settings, TStringListCSVEX* table) {
   ProgressMeter progress("reading the table", 0);
   // The table streams through, each record written as soon as its value is in; only its row
   // 0 stays in `table` (where a column name is looked up).
-  FieldRecords records(settings, table);
+  FieldRecords records(settings, table, true);  // read once, and replaced
   PrintLine("PACK COLOM: " + settings.TablePath);
   if (!IsStandardStream(settings.TextPath) && !EntryExistsNoCase(settings.TextPath)) {
     throw NotFoundError(settings.TextPath);

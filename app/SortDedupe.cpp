@@ -216,8 +216,9 @@ void RunSort(const RunSettings& s, TStringListCSVEX* table) {
   table->SortedByColumn = true;
   progress.Phase("writing the table");
   TableFileWriter writer(*table, s.TablePath);
-  gather.Write(*source.found, order, gather.SortBuffer(),
-               [&writer](std::string_view row) { writer.WriteRow(row); });
+  gather.Write(
+      *source.found, order, gather.SortBuffer(),
+      [&writer](std::string_view row) { writer.WriteRow(row); }, true);
   writer.Commit();
 }
 
@@ -245,6 +246,7 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
   if (!s.KeepLast) {
     // The first record of each key is the one kept, so records go out as they are read.
     TableRecords records = PhysicalRecords(source);
+    records.DropBehind();  // read once, and replaced
     FieldDialect dialect = source.format.Dialect();
     dialect.nul_free = source.probe.complete;  // a whole first pass found none
     TableFileWriter writer(*table, s.TablePath);
@@ -336,7 +338,8 @@ void RunDedupe(const RunSettings& s, TStringListCSVEX* table) {
   by_start = LargeVector<PlaceAt>();
   progress.Phase("writing the table");
   TableFileWriter writer(*table, s.TablePath);
-  gather.Write(*source.found, order, kDedupeGatherBuffer,
-               [&writer](std::string_view row) { writer.WriteRow(row); });
+  gather.Write(
+      *source.found, order, kDedupeGatherBuffer,
+      [&writer](std::string_view row) { writer.WriteRow(row); }, true);
   writer.Commit();
 }

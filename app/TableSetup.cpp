@@ -193,7 +193,8 @@ bool JoinTokenStandsIn(const std::string& path, const TableFormat& format) {
   return false;
 }
 
-FieldRecords::FieldRecords(const RunSettings& settings, TStringListCSVEX* table) : table_(table) {
+FieldRecords::FieldRecords(const RunSettings& settings, TStringListCSVEX* table, bool drop_behind)
+    : table_(table) {
   if (IsStandardStream(settings.TablePath)) {
     join_token_in_text_ = PrepareTable(settings, table);
     format_ = FormatOf(*table);
@@ -213,6 +214,7 @@ FieldRecords::FieldRecords(const RunSettings& settings, TStringListCSVEX* table)
   text_length_ = probe_.text_length;
   if (!has_lines_) return;
   stream_ = std::make_unique<TableRecords>(*found_, format_);
+  if (drop_behind) stream_->DropBehind();
   std::string_view first;
   if (stream_->Next(&first)) {
     if (!stream_->NulFree()) RefuseNulByte(probe_, *found_, first);

@@ -63,6 +63,10 @@ class TableRecords {
     ++taken_;
     return true;
   }
+  /// The table is about to be replaced by what this reading writes: its bytes leave the
+  /// system's cache as they are read, so the new table's pages can reuse their memory. Call
+  /// before the first Next().
+  void DropBehind() { text_.DropBehind(); }
   /// Where the record Next() gave last starts in the decoded text.
   uint64_t RecordStart() const { return record_start_; }
   /// The length of the decoded text, once Next() has returned false.
@@ -119,7 +123,9 @@ class FieldRecords {
  public:
   /// Throws as ProbeTable and TableRecords do. `table` holds at least row 0 afterwards (for
   /// the column names), and the records still start with it.
-  FieldRecords(const RunSettings& settings, TStringListCSVEX* table);
+  /// `drop_behind`: the table is about to be replaced, its file is read with
+  /// TableRecords::DropBehind().
+  FieldRecords(const RunSettings& settings, TStringListCSVEX* table, bool drop_behind = false);
   const TableFormat& Format() const { return format_; }
   /// False for a table without lines.
   bool HasLines() const { return has_lines_; }

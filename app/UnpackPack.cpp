@@ -380,6 +380,9 @@ void RunPack(const RunSettings& settings, TStringListCSVEX* table) {
     total_bytes += files.back()->Size();
   }
   progress.Count("pack", total_bytes);
+  // The old table is not read again: the memory its pages hold in the system's cache can take
+  // the new table's.
+  if (found) platform::DropCachedFile(*found);
   // Rows go straight to the file: neither the table nor a column file is ever held whole.
   TableFileWriter writer(*table, settings.TablePath);
   if (header_rows > 0) writer.WriteRow(header);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Times every job of tessarin beside the plain tool a user would reach for instead (its
-# yardstick), on the same table, in alternating runs (RUNS of each, default 3; the median
+# yardstick), on the same table, in alternating runs (one untimed, then RUNS of each, default 3; the median
 # counts), and prints seconds, peak memory and the ratio to the yardstick. The table has 12
 # columns and quoted fields, some with line breaks.
 # Usage: bench/run.sh path/to/tessarin        (200 MB table)
@@ -14,20 +14,22 @@ sizes="${BENCH_SIZES:-200}"
 if [ "${BENCH_2GB:-0}" != 0 ]; then sizes="$sizes 2000"; fi
 
 # Each job: name | target ratio | untimed preparation | tessarin command | yardstick name |
-# yardstick command. A preparation that writes or removes files ends with sync, so that no run
-# pays for the system writing out what the preparation wrote. Commands run in the scratch folder; t.csv is the table (read only),
-# u/ holds its column files, col.txt column 3 as -uc writes it, flat.csv the table without
-# the second lines of its two-line records.
+# yardstick command. Every timed run starts after a sync, so that no run pays for the system
+# writing out what an earlier command wrote (a yardstick's output is still being written out
+# when the next command starts; tessarin flushes the files it replaces within its own run).
+# Commands run in the scratch folder; t.csv is the table (read only), u/ holds its column
+# files, col.txt column 3 as -uc writes it, flat.csv the table without the second lines of its
+# two-line records.
 jobs() {
   cat <<'JOBS'
--u|5|rm -rf u && sync|"$tessarin" -u u.csv|cp of the table|cp t.csv copy.csv
--u|0.1|rm -rf u && sync|"$tessarin" -u u.csv|cut -f$i once per column|for i in $(seq 1 12); do cut -d, -f$i t.csv > cut_$i.txt; done
--p|0.5|cp t.csv p.csv && sync|"$tessarin" -p p.csv|paste -d, of the 12 files|paste -d, $(for i in $(seq 0 11); do echo p/p_$i.txt; done) > pasted.csv
+-u|5|rm -rf u|"$tessarin" -u u.csv|cp of the table|cp t.csv copy.csv
+-u|0.1|rm -rf u|"$tessarin" -u u.csv|cut -f$i once per column|for i in $(seq 1 12); do cut -d, -f$i t.csv > cut_$i.txt; done
+-p|0.5|cp t.csv p.csv|"$tessarin" -p p.csv|paste -d, of the 12 files|paste -d, $(for i in $(seq 0 11); do echo p/p_$i.txt; done) > pasted.csv
 -uc 3|0.5|:|"$tessarin" -uc 3 t.csv col.txt|cut -d, -f4|cut -d, -f4 t.csv > cut.txt
--pc 3|0.3|cp t.csv pc.csv && sync|"$tessarin" -pc 3 pc.csv col.txt|paste <(cut -f1-3) col <(cut -f5-)|paste -d, <(cut -d, -f1-3 t.csv) col.txt <(cut -d, -f5- t.csv) > pasted.csv
--s 1|0.3|cp t.csv s.csv && sync|"$tessarin" -s 1 s.csv|LC_ALL=C sort -t, -k2,2 -V|LC_ALL=C sort -t, -k2,2 -V t.csv -o sorted.csv
--nd 1|0.5|cp t.csv d.csv && sync|"$tessarin" -nd 1 d.csv|datamash -t, rmdup 2|datamash -t, rmdup 2 < flat.csv > rmdup.csv
--ndl 1|0.6|cp t.csv d.csv && sync|"$tessarin" -ndl 1 d.csv|datamash -t, rmdup 2|datamash -t, rmdup 2 < flat.csv > rmdup.csv
+-pc 3|0.3|cp t.csv pc.csv|"$tessarin" -pc 3 pc.csv col.txt|paste <(cut -f1-3) col <(cut -f5-)|paste -d, <(cut -d, -f1-3 t.csv) col.txt <(cut -d, -f5- t.csv) > pasted.csv
+-s 1|0.3|cp t.csv s.csv|"$tessarin" -s 1 s.csv|LC_ALL=C sort -t, -k2,2 -V|LC_ALL=C sort -t, -k2,2 -V t.csv -o sorted.csv
+-nd 1|0.5|cp t.csv d.csv|"$tessarin" -nd 1 d.csv|datamash -t, rmdup 2|datamash -t, rmdup 2 < flat.csv > rmdup.csv
+-ndl 1|0.6|cp t.csv d.csv|"$tessarin" -ndl 1 d.csv|datamash -t, rmdup 2|datamash -t, rmdup 2 < flat.csv > rmdup.csv
 JOBS
 }
 
@@ -50,9 +52,19 @@ for size in $sizes; do
     [[ "$name" =~ ${BENCH_JOBS:-.} ]] || continue
     : > ours.txt
     : > yard.txt
-    for ((run = 0; run < runs; run++)); do
+    # Run -1 is an untimed warm-up of both. On a freshly booted virtual machine, memory that
+    # the system has not used since boot costs far more the first time it is touched: a job
+    # whose new file needs room beside the old one paid for that in its first runs only.
+    for ((run = -1; run < runs; run++)); do
       eval "$prepare"
+      if ((run < 0)); then
+        bash -c "tessarin='$tessarin'; $ours" >/dev/null
+        bash -c "$yard" >/dev/null
+        continue
+      fi
+      sync
       timed ours.txt bash -c "tessarin='$tessarin'; $ours"
+      sync
       timed yard.txt bash -c "$yard"
     done
     read -r os ok < <(median ours.txt)

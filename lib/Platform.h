@@ -72,11 +72,20 @@ class FileReader {
   void Seek(uint64_t offset);
   /// The file's size when it was opened (0 for what is not a regular file).
   uint64_t Size() const;
+  /// From now on the bytes read are dropped from the system's file cache behind the reading
+  /// (what is cached of them and not waiting to be written out): the file is about to be
+  /// replaced, and the memory is better spent on the file that replaces it. Only speed and
+  /// memory change; a later reader fetches the bytes again.
+  void DropBehind();
 
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+/// FileReader::DropBehind() for the whole file at `path`, which is about to be replaced
+/// without being read again. Nothing happens where the file cannot be opened.
+void DropCachedFile(const std::string& path);
 
 /// Writes a file atomically: the bytes go to a temporary file beside the target, which is
 /// renamed over the target by Commit(). The permission bits of a replaced file are kept. Where

@@ -295,6 +295,9 @@ struct FileReader::Impl {
   std::shared_ptr<const std::string> kept;  // the bytes of a stream, read once
   size_t pos = 0;
   uint64_t size = 0;
+  uint64_t offset = 0;   // where the next read starts in a regular file
+  bool drop_behind = false;
+  uint64_t dropped = 0;  // where the cache was last dropped up to
   ~Impl() {
     if (fd >= 0) close(fd);
   }
@@ -356,6 +359,17 @@ size_t FileReader::Read(char* data, size_t size) {
   }
   const ssize_t n = ReadSome(impl_->fd, data, size);
   if (n < 0) throw OpenError(impl_->path, LastErrorText());
+  impl_->offset += static_cast<uint64_t>(n);
+  // A few megabytes at a time: each call costs a walk of the file's cache.
+  constexpr uint64_t kDropStep = uint64_t{4} << 20;
+  if (impl_->drop_behind && (n == 0 || impl_->offset >= impl_->dropped + kDropStep)) {
+    // From the start each time: the cache holds pages in groups of up to megabytes, and a
+    // group that reaches over the start of the range would stay. Ranges dropped before cost
+    // little to walk again.
+    impl_->dropped = impl_->offset;
+    posix_fadvise(impl_->fd, 0, n == 0 ? 0 : static_cast<off_t>(impl_->offset),  // 0: all
+                  POSIX_FADV_DONTNEED);
+  }
   return static_cast<size_t>(n);
 }
 
@@ -367,6 +381,18 @@ void FileReader::Seek(uint64_t offset) {
   if (lseek(impl_->fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
     throw OpenError(impl_->path, LastErrorText());
   }
+  impl_->offset = offset;
+  impl_->dropped = offset;
+}
+
+void FileReader::DropBehind() { impl_->drop_behind = !impl_->kept; }
+
+void DropCachedFile(const std::string& path) {
+  const int fd = OpenFile(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return;
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  close(fd);
 }
 
 namespace {

@@ -251,6 +251,11 @@ uint64_t FileReader::Size() const {
   return static_cast<uint64_t>(size.QuadPart);
 }
 
+// The Windows cache gives no way to drop a file's pages short of unbuffered reads, which would
+// cost more than they spare.
+void FileReader::DropBehind() {}
+void DropCachedFile(const std::string&) {}
+
 void FileReader::Seek(uint64_t offset) {
   LARGE_INTEGER to;
   to.QuadPart = static_cast<LONGLONG>(offset);

@@ -70,7 +70,8 @@ void AppendJoinedLines(std::string_view raw, std::string* out) {
 }
 
 void RecordGather::Write(const std::string& path, const LargeVector<size_t>& order, size_t budget,
-                         const std::function<void(std::string_view)>& write_row) const {
+                         const std::function<void(std::string_view)>& write_row,
+                         bool drop_behind) const {
   const size_t records = starts_.size();
   // Each record's place in the output, in 32 bits: more records than that would not fit in
   // memory here anyway (the order alone would take 32 GiB).
@@ -123,8 +124,15 @@ void RecordGather::Write(const std::string& path, const LargeVector<size_t>& ord
     // The share's records are copied in the order they stand in the text, which is read once
     // from the first of them to the last; a long stretch of records that belong to other
     // shares is skipped where the text allows it.
-    auto text = std::make_unique<TableText>(path);
-    text->Seek(starts_[lowest]);
+    // The last share's reading is the file's last: its pages can go once read.
+    const bool last_reading = drop_behind && k1 == order.size();
+    auto open_at = [&path, last_reading](uint64_t offset) {
+      auto text = std::make_unique<TableText>(path);
+      if (last_reading) text->DropBehind();
+      text->Seek(offset);
+      return text;
+    };
+    auto text = open_at(starts_[lowest]);
     uint64_t window_start = starts_[lowest];
     window_length = 0;
     bool ended = false;
@@ -137,8 +145,7 @@ void RecordGather::Write(const std::string& path, const LargeVector<size_t>& ord
                                                                    : text_length_;
       const uint64_t window_end = window_start + window_length;
       if (start > window_end + kSkipAtLeast && text->Encoding() == 0) {
-        text = std::make_unique<TableText>(path);
-        text->Seek(start);
+        text = open_at(start);
         window_length = 0;
         window_start = start;
         ended = false;

@@ -42,9 +42,10 @@ class RecordGather {
   /// `write_row` in that order, as its lines joined with CR LF. Reads the table file at `path`
   /// again, as often as the output needs buffers of `budget` bytes (at least once).
   /// Throws "Cannot load file "<path>". It changed while it was read" when the text no longer
-  /// holds the records noted.
+  /// holds the records noted. `drop_behind`: the file is about to be replaced by the rows
+  /// written, so its last reading lets the system's cache of it go (TableText::DropBehind).
   void Write(const std::string& path, const LargeVector<size_t>& order, size_t budget,
-             const std::function<void(std::string_view)>& write_row) const;
+             const std::function<void(std::string_view)>& write_row, bool drop_behind = false) const;
 
  private:
   uint64_t Length(size_t record) const;

@@ -36,6 +36,8 @@ TableText::~TableText() = default;
 
 uint64_t TableText::FileSize() const { return file_->Size(); }
 
+void TableText::DropBehind() { file_->DropBehind(); }
+
 size_t TableText::ReadPiece() {
   if (ended_) return 0;
   // One buffer for the reads, grown (and cleared) only as the pieces grow, not once per piece.

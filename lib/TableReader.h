@@ -35,6 +35,9 @@ class TableText {
   bool WriteBom() const { return encoding_ != 0; }
   /// The file's size in bytes (0 for what is not a regular file).
   uint64_t FileSize() const;
+  /// The file is about to be replaced: what is read of it from now on leaves the system's
+  /// cache behind the reading (FileReader::DropBehind).
+  void DropBehind();
   /// True when an 8-bit text began with a UTF-8 mark (known after the first Next()).
   bool HadUtf8Mark() const { return utf8_mark_; }
   /// Appends the next piece of text to `out`; false (nothing appended) after the last one.

@@ -1,8 +1,11 @@
 #include "Platform.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -93,6 +96,50 @@ TEST_F(PlatformTest, WriterKeepsEveryChunkInOrder) {
       EXPECT_EQ(Entries(), Strings{"out.txt"});
     }
   }
+}
+
+// A reader that drops the cache behind it hands over every byte, also after a seek back into
+// what it dropped; and the pages it passed leave the cache (where the file system has pages
+// apart from the cache at all: not tmpfs).
+TEST_F(PlatformTest, ReaderDroppingBehindReadsEveryByteAndLetsPagesGo) {
+  const size_t size = (size_t{13} << 20) + 123;
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + (i * 131 + i / 4096) % 26);
+  {
+    platform::AtomicFileWriter writer(At("t.csv"));
+    writer.Write(bytes);
+    writer.Commit();
+  }
+  {
+    const int fd = open(At("t.csv").c_str(), O_RDONLY);  // written out: every page can go
+    ASSERT_TRUE(fd >= 0 && fsync(fd) == 0);
+    close(fd);
+  }
+  platform::FileReader reader(At("t.csv"));
+  reader.DropBehind();
+  std::string read;
+  std::vector<char> chunk((1 << 20) - 7);
+  for (size_t n; (n = reader.Read(chunk.data(), chunk.size())) > 0;) read.append(chunk.data(), n);
+  EXPECT_TRUE(read == bytes) << read.size() << " bytes read of " << size;
+  struct statfs fs;
+  ASSERT_EQ(statfs(root_.c_str(), &fs), 0);
+  if (fs.f_type != 0x01021994) {  // tmpfs: its pages are the file
+    const int fd = open(At("t.csv").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    void* map = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    close(fd);
+    ASSERT_NE(map, MAP_FAILED);
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    std::vector<unsigned char> resident((size + page - 1) / page);
+    ASSERT_EQ(mincore(map, size, resident.data()), 0);
+    munmap(map, size);
+    size_t cached = 0;
+    for (unsigned char r : resident) cached += r & 1;
+    EXPECT_EQ(cached, 0u) << "pages of the passed bytes still cached";
+  }
+  reader.Seek(100);
+  const size_t n = reader.Read(chunk.data(), chunk.size());
+  EXPECT_TRUE(std::string_view(chunk.data(), n) == std::string_view(bytes).substr(100, n));
 }
 
 TEST_F(PlatformTest, CommitKeepsOrSetsPermissionBits) {
