@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Times every job of tessarin beside the plain tool a user would reach for instead (its
-# yardstick), on the same table, in alternating runs (one untimed, then RUNS of each, default 3; the median
-# counts), and prints seconds, peak memory and the ratio to the yardstick. The table has 12
-# columns and quoted fields, some with line breaks.
+# yardstick), on the same table, in alternating runs (one untimed, then RUNS of each, default
+# 3; the median counts), and prints seconds, peak memory and the ratio to the yardstick. The
+# table has 12 columns and quoted fields, some with line breaks.
 # Usage: bench/run.sh path/to/tessarin        (200 MB table)
 #        BENCH_2GB=1 bench/run.sh ...         (the 200 MB table, then a 2 GB one)
 #        BENCH_SIZES="50 200" bench/run.sh ...
@@ -52,9 +52,9 @@ for size in $sizes; do
     [[ "$name" =~ ${BENCH_JOBS:-.} ]] || continue
     : > ours.txt
     : > yard.txt
-    # Run -1 is an untimed warm-up of both. On a freshly booted virtual machine, memory that
-    # the system has not used since boot costs far more the first time it is touched: a job
-    # whose new file needs room beside the old one paid for that in its first runs only.
+    # Run -1 is an untimed warm-up of both. On a virtual machine, memory the system has not
+    # used for a while can cost far more the first time it is touched again: a job whose new
+    # file needs room beside the old one paid for that most in its first runs.
     for ((run = -1; run < runs; run++)); do
       eval "$prepare"
       if ((run < 0)); then

@@ -362,7 +362,8 @@ size_t FileReader::Read(char* data, size_t size) {
   impl_->offset += static_cast<uint64_t>(n);
   // A few megabytes at a time: each call costs a walk of the file's cache.
   constexpr uint64_t kDropStep = uint64_t{4} << 20;
-  if (impl_->drop_behind && (n == 0 || impl_->offset >= impl_->dropped + kDropStep)) {
+  if (impl_->drop_behind && impl_->offset > impl_->dropped &&
+      (n == 0 || impl_->offset >= impl_->dropped + kDropStep)) {
     // From the start each time: the cache holds pages in groups of up to megabytes, and a
     // group that reaches over the start of the range would stay. Ranges dropped before cost
     // little to walk again.
