@@ -25,7 +25,7 @@ constexpr long long kColumnsPerPass = 64;
 // Pack reads its column files in pieces that together take this many bytes (each file's piece
 // is a share of it), but not fewer than the least. Larger pieces save few reads and cost fresh
 // memory to fill.
-constexpr size_t kAllFilePieces = size_t{8} << 20;
+constexpr size_t kAllFilePieces = size_t{2} << 20;
 constexpr size_t kLeastFilePiece = size_t{64} << 10;
 
 // Bytes all the columns of a pass gather before they go to their files.
