@@ -229,6 +229,28 @@ void RefuseNulByte(const TableProbe& probe, const std::string& path, std::string
   }
 }
 
+RestOfTableCheck::RestOfTableCheck(std::string path, bool drop_after) : path_(std::move(path)) {
+  helper_ = std::make_unique<platform::HelperThread>([this, drop_after] {
+    try {
+      // The quote test is off: only the NUL byte is asked for.
+      ProbeTableFile(path_, 0, [](std::string_view) { return ','; });
+    } catch (...) {
+      failure_ = std::current_exception();
+    }
+    if (drop_after) platform::DropCachedFile(path_);
+  });
+}
+
+RestOfTableCheck::~RestOfTableCheck() = default;
+
+void RestOfTableCheck::Wait() {
+  if (!done_) {
+    helper_.reset();
+    done_ = true;
+  }
+  if (failure_) std::rethrow_exception(failure_);
+}
+
 bool FieldRecords::JoinTokenInText() const {
   return found_ ? JoinTokenStandsIn(*found_, format_) : join_token_in_text_;
 }

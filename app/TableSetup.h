@@ -115,6 +115,25 @@ bool JoinTokenStandsIn(const std::string& path, const TableFormat& format);
 /// replaced before a mode commits, so refusing late still leaves every file as it was.
 void RefuseNulByte(const TableProbe& probe, const std::string& path, std::string_view record);
 
+/// The rest of a table whose first pass stopped early, read on a helper thread only to refuse
+/// it for a NUL byte (as the first pass does when it reads it all) while the caller goes on;
+/// then, when `drop_after`, its pages leave the system's cache (nothing reads it again).
+class RestOfTableCheck {
+ public:
+  RestOfTableCheck(std::string path, bool drop_after);
+  ~RestOfTableCheck();  // waits for the helper
+  RestOfTableCheck(const RestOfTableCheck&) = delete;
+  RestOfTableCheck& operator=(const RestOfTableCheck&) = delete;
+  /// Waits for the pass; throws what refused the table, at every call.
+  void Wait();
+
+ private:
+  std::string path_;
+  std::exception_ptr failure_;
+  std::unique_ptr<platform::HelperThread> helper_;
+  bool done_ = false;
+};
+
 /// The records of a table read for its fields, one at a time, in the format the command line
 /// and detection settle on (also applied to `table`): streamed from the table file, so that it
 /// is never held whole, or for the table "-" (standard input, which can be read only once)

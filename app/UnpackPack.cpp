@@ -293,6 +293,106 @@ std::vector<std::string> PackColumnFiles(const RunSettings& settings,
   }
 }
 
+// The rows of the new table, from the column files, to the table's file; `rest`, when there
+// is one, is waited for before the table is replaced.
+void PackRows(const RunSettings& settings, const std::optional<std::string>& found,
+              std::optional<TableProbe>* probe_made, RestOfTableCheck* rest,
+              TStringListCSVEX* table) {
+  const FormatChoice choice = ChoiceOf(settings);
+  std::optional<TableProbe>& probe = *probe_made;
+  ApplyFormat(FormatForPack(choice, probe ? &*probe : nullptr), table);
+  // The header of "-ncfl" is read as unpack reads it, with the command line's quote character.
+  if (probe && choice.quote != '"') probe.reset();
+  PrintLine("PACK: " + settings.TablePath);
+  ProgressMeter progress("reading the column files", 0);
+
+  TStringListCSVEX old;
+  const std::vector<std::string> names = PackColumnFiles(settings, found, &probe, &old);
+  // "-ncfld0" keeps the old header row as it is; the files hold the rows after it.
+  const bool keep_header = settings.SkipFirstLine && settings.NamesFromFirstLine;
+  const long long header_rows = keep_header && old.LineCount() > 0 ? 1 : 0;
+  const std::string header = header_rows > 0 ? old.GetLine(0) : std::string();
+  old.ClearLines();
+
+  // Every column file is read in pieces; together they stay within a fixed amount of memory.
+  const size_t piece = std::max(kLeastFilePiece, kAllFilePieces / std::max<size_t>(1, names.size()));
+  std::vector<std::unique_ptr<TextFileLines>> files;
+  uint64_t total_bytes = 0;
+  for (const std::string& name : names) {
+    files.push_back(std::make_unique<TextFileLines>(name, piece));
+    total_bytes += files.back()->Size();
+  }
+  progress.Count("pack", total_bytes);
+  // The old table is not read again: the memory its pages hold in the system's cache can take
+  // the new table's (the check of its rest lets them go, once it has read them).
+  if (found && (!rest || settings.NamesFromFirstLine)) platform::DropCachedFile(*found);
+  // Rows go straight to the file: neither the table nor a column file is ever held whole.
+  TableFileWriter writer(*table, settings.TablePath);
+  if (header_rows > 0) writer.WriteRow(header);
+  // Most lines hold nothing to unescape, quote or double: they go into the row as they stand,
+  // found so by the search for their end. Only the others are unescaped and formatted.
+  const PlainLineTest plain_test = PlainTestForRows(*table, settings.FormatEnter);
+  const bool enclose = table->QuotedFields && table->AlwaysQuote && table->QuoteMark != 0;
+  const bool placeholder = files.size() == 1 && !table->AlwaysQuote && table->QuoteMark != 0;
+  RowText out(&writer, header_rows == 0);
+  std::string unescaped;
+  std::string formatted;
+  std::string_view line;
+  bool plain = false;
+  long long rows = 0;
+  // The first file decides the rows; a shorter later file gives empty cells.
+  while (!files.empty() && files[0]->Next(&line, plain_test, &plain)) {
+    uint64_t row_bytes = line.size() + 2;
+    for (size_t c = 0; c < files.size(); ++c) {
+      if (c > 0) {
+        if (files[c]->Taken() == rows && files[c]->Next(&line, plain_test, &plain)) {
+          row_bytes += line.size() + 2;
+        } else {
+          line = std::string_view();
+          plain = true;
+        }
+      }
+      if (plain) {
+        char* at = out.Room(line.size() + 3);
+        if (c > 0) *at++ = table->Delimiter;
+        if (enclose) *at++ = table->QuoteMark;
+        byte_search::CopyInWords(at, line.data(), line.size());
+        at += line.size();
+        if (enclose) *at++ = table->QuoteMark;
+        out.Took(at);
+      } else {
+        formatted.clear();
+        if (c > 0) formatted.push_back(table->Delimiter);
+        table->AppendFormatted(&formatted, UnescapedView(line, settings.FormatEnter, true, &unescaped));
+        out.Append(formatted);
+      }
+    }
+    // A row of one empty field is written as the placeholder where there is one.
+    if (placeholder && out.RowIsEmpty()) out.Append(std::string(2, table->QuoteMark));
+    out.EndRow();
+    ++rows;
+    progress.Advance(row_bytes);
+  }
+  out.Finish();
+  if (rest) rest->Wait();
+  // The lines beyond the rows are read too, so that a file holding a NUL byte there is refused
+  // before the table is replaced.
+  std::vector<long long> used(files.size());
+  for (size_t c = 0; c < files.size(); ++c) {
+    used[c] = files[c]->Taken();
+    files[c]->TakeRest();
+  }
+  for (size_t c = 1; c < files.size(); ++c) {
+    if (used[c] < rows) {
+      PrintLine("Warning count lines csv moree txt: csv=" + std::to_string(rows + header_rows) +
+                " txt=" + std::to_string(used[c]));
+    }
+  }
+  writer.Commit();
+  // Lines beyond the rows are not packed; any text among them is worth a word.
+  for (size_t c = 1; c < files.size(); ++c) files[c]->ReportUnusedLines(rows);
+}
+
 }  // namespace
 
 void RunUnpack(const RunSettings& settings, TStringListCSVEX* table) {
@@ -352,99 +452,24 @@ void RunPack(const RunSettings& settings, TStringListCSVEX* table) {
   const FormatChoice choice = ChoiceOf(settings);
   const std::optional<std::string> found = FindEntryNoCase(settings.TablePath);
   std::optional<TableProbe> probe;
+  // The pass stops once the format is settled; the rest of the old table is read beside the
+  // packing, only for a NUL byte, which still refuses it before it is replaced.
+  std::optional<RestOfTableCheck> rest;
   if (found && settings.AutoDelimiter) {
-    probe = ProbeTableFile(*found, '"', [&choice](std::string_view first_line) {
-      return ChosenDelimiter(choice, first_line);
-    });
+    probe = ProbeTableFile(
+        *found, '"',
+        [&choice](std::string_view first_line) { return ChosenDelimiter(choice, first_line); },
+        false);
+    // Once read, its pages leave the system's cache, unless "-ncfl" reads its header next (it
+    // lets them go itself).
+    if (!probe->complete) rest.emplace(*found, !settings.NamesFromFirstLine);
   }
-  ApplyFormat(FormatForPack(choice, probe ? &*probe : nullptr), table);
-  // The header of "-ncfl" is read as unpack reads it, with the command line's quote character.
-  if (probe && choice.quote != '"') probe.reset();
-  PrintLine("PACK: " + settings.TablePath);
-  ProgressMeter progress("reading the column files", 0);
-
-  TStringListCSVEX old;
-  const std::vector<std::string> names = PackColumnFiles(settings, found, &probe, &old);
-  // "-ncfld0" keeps the old header row as it is; the files hold the rows after it.
-  const bool keep_header = settings.SkipFirstLine && settings.NamesFromFirstLine;
-  const long long header_rows = keep_header && old.LineCount() > 0 ? 1 : 0;
-  const std::string header = header_rows > 0 ? old.GetLine(0) : std::string();
-  old.ClearLines();
-
-  // Every column file is read in pieces; together they stay within a fixed amount of memory.
-  const size_t piece = std::max(kLeastFilePiece, kAllFilePieces / std::max<size_t>(1, names.size()));
-  std::vector<std::unique_ptr<TextFileLines>> files;
-  uint64_t total_bytes = 0;
-  for (const std::string& name : names) {
-    files.push_back(std::make_unique<TextFileLines>(name, piece));
-    total_bytes += files.back()->Size();
+  try {
+    PackRows(settings, found, &probe, rest ? &*rest : nullptr, table);
+  } catch (...) {
+    // A NUL byte in the old table refuses the run whatever else went wrong, as when the whole
+    // table was read first.
+    if (rest) rest->Wait();
+    throw;
   }
-  progress.Count("pack", total_bytes);
-  // The old table is not read again: the memory its pages hold in the system's cache can take
-  // the new table's.
-  if (found) platform::DropCachedFile(*found);
-  // Rows go straight to the file: neither the table nor a column file is ever held whole.
-  TableFileWriter writer(*table, settings.TablePath);
-  if (header_rows > 0) writer.WriteRow(header);
-  // Most lines hold nothing to unescape, quote or double: they go into the row as they stand,
-  // found so by the search for their end. Only the others are unescaped and formatted.
-  const PlainLineTest plain_test = PlainTestForRows(*table, settings.FormatEnter);
-  const bool enclose = table->QuotedFields && table->AlwaysQuote && table->QuoteMark != 0;
-  const bool placeholder = files.size() == 1 && !table->AlwaysQuote && table->QuoteMark != 0;
-  RowText out(&writer, header_rows == 0);
-  std::string unescaped;
-  std::string formatted;
-  std::string_view line;
-  bool plain = false;
-  long long rows = 0;
-  // The first file decides the rows; a shorter later file gives empty cells.
-  while (!files.empty() && files[0]->Next(&line, plain_test, &plain)) {
-    uint64_t row_bytes = line.size() + 2;
-    for (size_t c = 0; c < files.size(); ++c) {
-      if (c > 0) {
-        if (files[c]->Taken() == rows && files[c]->Next(&line, plain_test, &plain)) {
-          row_bytes += line.size() + 2;
-        } else {
-          line = std::string_view();
-          plain = true;
-        }
-      }
-      if (plain) {
-        char* at = out.Room(line.size() + 3);
-        if (c > 0) *at++ = table->Delimiter;
-        if (enclose) *at++ = table->QuoteMark;
-        byte_search::CopyInWords(at, line.data(), line.size());
-        at += line.size();
-        if (enclose) *at++ = table->QuoteMark;
-        out.Took(at);
-      } else {
-        formatted.clear();
-        if (c > 0) formatted.push_back(table->Delimiter);
-        table->AppendFormatted(&formatted, UnescapedView(line, settings.FormatEnter, true, &unescaped));
-        out.Append(formatted);
-      }
-    }
-    // A row of one empty field is written as the placeholder where there is one.
-    if (placeholder && out.RowIsEmpty()) out.Append(std::string(2, table->QuoteMark));
-    out.EndRow();
-    ++rows;
-    progress.Advance(row_bytes);
-  }
-  out.Finish();
-  // The lines beyond the rows are read too, so that a file holding a NUL byte there is refused
-  // before the table is replaced.
-  std::vector<long long> used(files.size());
-  for (size_t c = 0; c < files.size(); ++c) {
-    used[c] = files[c]->Taken();
-    files[c]->TakeRest();
-  }
-  for (size_t c = 1; c < files.size(); ++c) {
-    if (used[c] < rows) {
-      PrintLine("Warning count lines csv moree txt: csv=" + std::to_string(rows + header_rows) +
-                " txt=" + std::to_string(used[c]));
-    }
-  }
-  writer.Commit();
-  // Lines beyond the rows are not packed; any text among them is worth a word.
-  for (size_t c = 1; c < files.size(); ++c) files[c]->ReportUnusedLines(rows);
 }

@@ -112,6 +112,7 @@ TEST(StreamedModes, LateNulByteRefusesTheTableWithEveryFileAsItWas) {
                                                       {"-u", "-ncfl", "t.csv"},
                                                       {"-uc", "1", "t.csv", "col.txt"},
                                                       {"-pc", "1", "t.csv", "col.txt"},
+                                                      {"-p", "t.csv"},
                                                       {"-s", "1", "t.csv"},
                                                       {"-ndl", "1", "t.csv"}};
   for (const auto& args : runs) {
@@ -127,6 +128,14 @@ TEST(StreamedModes, LateNulByteRefusesTheTableWithEveryFileAsItWas) {
     EXPECT_NE(r.err.find("It holds a NUL byte"), std::string::npos) << r.err;
     EXPECT_TRUE(wd.Snapshot() == before);
   }
+  // Pack reads the rest of the old table beside its own work: the NUL byte still refuses the
+  // run ahead of what else fails, here a column file that is not there.
+  Workdir wd;
+  wd.Write("t.csv", table);
+  const RunResult r = wd.Run({"-p", "t.csv"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("It holds a NUL byte"), std::string::npos) << r.err;
+  EXPECT_EQ(wd.Read("t.csv"), table);
 }
 
 }  // namespace
