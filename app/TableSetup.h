@@ -115,7 +115,7 @@ bool JoinTokenStandsIn(const std::string& path, const TableFormat& format);
 /// replaced before a mode commits, so refusing late still leaves every file as it was.
 void RefuseNulByte(const TableProbe& probe, const std::string& path, std::string_view record);
 
-/// The rest of a table whose first pass stopped early, read on a helper thread only to refuse
+/// A table whose first pass stopped early, read again whole on a helper thread only to refuse
 /// it for a NUL byte (as the first pass does when it reads it all) while the caller goes on;
 /// then, when `drop_after`, its pages leave the system's cache (nothing reads it again).
 class RestOfTableCheck {
