@@ -295,10 +295,9 @@ std::vector<std::string> PackColumnFiles(const RunSettings& settings,
 
 // The rows of the new table, from the column files, to the table's file; `rest`, when there
 // is one, is waited for before the table is replaced.
-void PackRows(const RunSettings& settings, const std::optional<std::string>& found,
-              std::optional<TableProbe>* probe_made, RestOfTableCheck* rest,
-              TStringListCSVEX* table) {
-  const FormatChoice choice = ChoiceOf(settings);
+void PackRows(const RunSettings& settings, const FormatChoice& choice,
+              const std::optional<std::string>& found, std::optional<TableProbe>* probe_made,
+              RestOfTableCheck* rest, TStringListCSVEX* table) {
   std::optional<TableProbe>& probe = *probe_made;
   ApplyFormat(FormatForPack(choice, probe ? &*probe : nullptr), table);
   // The header of "-ncfl" is read as unpack reads it, with the command line's quote character.
@@ -465,7 +464,7 @@ void RunPack(const RunSettings& settings, TStringListCSVEX* table) {
     if (!probe->complete) rest.emplace(*found, !settings.NamesFromFirstLine);
   }
   try {
-    PackRows(settings, found, &probe, rest ? &*rest : nullptr, table);
+    PackRows(settings, choice, found, &probe, rest ? &*rest : nullptr, table);
   } catch (...) {
     // A NUL byte in the old table refuses the run whatever else went wrong, as when the whole
     // table was read first.
