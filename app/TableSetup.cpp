@@ -90,17 +90,21 @@ TableRecords::TableRecords(const std::string& path, const TableFormat& format)
 
 namespace {
 
-// A batch of records read ahead holds about this many bytes (one record at least), and this
-// many batches at most wait to be taken.
-constexpr size_t kBatchBytes = size_t{1} << 20;
-// A batch's room: the batch and a record of up to a megabyte past it without moving.
-constexpr size_t kBatchRoom = size_t{2} << 20;
+// This many batches of records, each of the lines read in at once (a megabyte), at most wait
+// to be taken.
 constexpr size_t kBatchesAhead = 3;
+// And hold this many bytes at most, unless one batch alone holds more (long records).
+constexpr size_t kBytesAhead = size_t{4} << 20;
+// Room that a batch done with keeps for its next use (its buffer, its joined records); more,
+// grown for long records, is let go.
+constexpr size_t kKeptRoom = size_t{2} << 20;
 
 }  // namespace
 
 TableRecords::TableRecords(const std::string& path, const TableFormat& format, std::string token)
-    : text_(path), lines_(&text_), records_(&lines_, format.delimiter, format.quote, token) {}
+    : text_(path), lines_(&text_), records_(&lines_, format.delimiter, format.quote, token) {
+  lines_.KeepLines(this);  // the records stay where they were read, not copied
+}
 
 TableRecords::~TableRecords() {
   {
@@ -111,71 +115,109 @@ TableRecords::~TableRecords() {
   helper_.reset();  // waits for the helper to see it
 }
 
-void TableRecords::ReadAhead() {
-  for (;;) {
-    Batch batch;
-    {
-      std::unique_lock<std::mutex> hold(mutex_);
-      changed_.wait(hold, [this] { return stopping_ || ready_.size() < kBatchesAhead; });
-      if (stopping_) return;
-      if (!spare_.empty()) {
-        batch = std::move(spare_.back());
-        spare_.pop_back();
-      }
+LargeVector<char> TableRecords::Fresh(size_t size) {
+  LargeVector<char> buffer;
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (!spare_buffers_.empty()) {
+      buffer = std::move(spare_buffers_.back());
+      spare_buffers_.pop_back();
     }
-    if (batch.bytes.capacity() < kBatchRoom - 1) batch.bytes.reserve(kBatchRoom - 1);  // and its end
-    batch.bytes.clear();
-    batch.nul_free = true;  // the line splitter's search for a NUL byte spares the caller one
-    batch.ends.clear();
-    batch.starts.clear();
-    std::exception_ptr failure;
-    try {
-      std::string_view record;
-      while (batch.bytes.size() < kBatchBytes) {
-        if (!records_.Next(&record)) {
-          batch.last = true;
-          batch.text_length = lines_.Offset();
-          break;
-        }
-        batch.starts.push_back(records_.RecordStart());
-        batch.nul_free = batch.nul_free && !records_.NulSeen();
-        batch.bytes.append(record.data(), record.size());
-        batch.ends.push_back(batch.bytes.size());
-      }
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    const bool done = batch.last || failure;
-    {
-      std::lock_guard<std::mutex> hold(mutex_);
-      ready_.push_back(std::move(batch));
-      failure_ = failure;
-    }
-    changed_.notify_all();
-    if (done) return;
+  }
+  // One grown for a long record is let go once records are short again.
+  if (buffer.size() < size || buffer.size() > 2 * size) buffer = LargeVector<char>(size);
+  return buffer;
+}
+
+void TableRecords::Retire(LargeVector<char> buffer) {
+  if (filling_.records.empty()) {  // a line longer than the buffer: nothing points into it
+    std::lock_guard<std::mutex> hold(mutex_);
+    spare_buffers_.push_back(std::move(buffer));
+    return;
+  }
+  filling_.buffer = std::move(buffer);
+  Hand(&filling_, nullptr);
+  std::unique_lock<std::mutex> hold(mutex_);
+  changed_.wait(hold, [this] {
+    return stopping_ || ready_.empty() ||
+           (ready_.size() < kBatchesAhead && ready_bytes_ < kBytesAhead);
+  });
+  if (stopping_) throw Stopped();
+  if (!spare_.empty()) {
+    filling_ = std::move(spare_.back());
+    spare_.pop_back();
   }
 }
 
+void TableRecords::Hand(Batch* batch, std::exception_ptr failure) {
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    ready_bytes_ += batch->buffer.size() + batch->joined.size();
+    ready_.push_back(std::move(*batch));
+    if (failure) failure_ = failure;
+  }
+  changed_.notify_all();
+  *batch = Batch();
+}
+
+void TableRecords::ReadAhead() {
+  std::exception_ptr failure;
+  try {
+    std::string_view record;
+    while (records_.Next(&record)) {
+      filling_.starts.push_back(records_.RecordStart());
+      filling_.nul_free = filling_.nul_free && !records_.NulSeen();
+      if (!lines_.InBuffer(record.data())) {  // joined: its bytes are the assembler's
+        filling_.joined_at.emplace_back(filling_.records.size(), filling_.joined.size());
+        filling_.joined.append(record);
+      }
+      filling_.records.push_back(record);
+    }
+    filling_.last = true;
+    filling_.text_length = lines_.Offset();
+    filling_.buffer = lines_.ReleaseBuffer();
+  } catch (const Stopped&) {
+    return;
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  Hand(&filling_, failure);
+}
+
 bool TableRecords::NextBatch(std::string_view* record) {
-  while (taken_ == current_.ends.size()) {
+  while (taken_ == current_.records.size()) {
     if (ended_) return false;
     if (!helper_) helper_ = std::make_unique<platform::HelperThread>([this] { ReadAhead(); });
     std::unique_lock<std::mutex> hold(mutex_);
-    if (current_.bytes.capacity() > 0) spare_.push_back(std::move(current_));
+    if (current_.buffer.size() > 0 && current_.buffer.size() <= kKeptRoom) {
+      spare_buffers_.push_back(std::move(current_.buffer));
+    }
+    current_.buffer = LargeVector<char>();  // one grown for a long line is let go
+    current_.records.clear();
+    current_.joined.clear();
+    if (current_.joined.capacity() > kKeptRoom) std::string().swap(current_.joined);
+    current_.joined_at.clear();
+    current_.starts.clear();
+    current_.nul_free = true;
+    spare_.push_back(std::move(current_));
     changed_.notify_all();
     changed_.wait(hold, [this] { return !ready_.empty() || failure_; });
     // The records read before a failure come first; then the failure.
     if (ready_.empty()) std::rethrow_exception(failure_);
     current_ = std::move(ready_.front());
     ready_.pop_front();
+    ready_bytes_ -= current_.buffer.size() + current_.joined.size();
     taken_ = 0;
+    // Joined records are found in `joined` where it stands now (a short one moves with it).
+    for (const auto& [k, at] : current_.joined_at) {
+      current_.records[k] = std::string_view(current_.joined.data() + at, current_.records[k].size());
+    }
     if (current_.last) {
       ended_ = true;
       text_length_ = current_.text_length;
     }
   }
-  const size_t begin = taken_ == 0 ? 0 : current_.ends[taken_ - 1];
-  *record = std::string_view(current_.bytes.data() + begin, current_.ends[taken_] - begin);
+  *record = current_.records[taken_];
   record_start_ = current_.starts[taken_];
   ++taken_;
   return true;

@@ -43,22 +43,21 @@ TableProbe ProbeTable(const RunSettings& settings, const std::string& path, bool
 /// The records of a table file, read as a stream in the given format (multi-line records
 /// joined with the format's token), one at a time. A helper thread reads and assembles the
 /// records ahead, a batch at a time, while the caller works on the ones before.
-class TableRecords {
+class TableRecords : private LineBuffers {
  public:
   /// `path`: the entry found. Throws "Cannot open file "%s". %s".
   TableRecords(const std::string& path, const TableFormat& format);
   /// The records as the physical lines make them up, each record's lines joined with
   /// `token` (CR LF keeps a record as its lines stand).
   TableRecords(const std::string& path, const TableFormat& format, std::string token);
-  ~TableRecords();
+  ~TableRecords() override;
   TableRecords(const TableRecords&) = delete;
   TableRecords& operator=(const TableRecords&) = delete;
   /// The next record, valid until the next call; false after the last one. Throws what reading
   /// the file throws, once the records read before the failure are taken.
   bool Next(std::string_view* record) {
-    if (taken_ == current_.ends.size()) return NextBatch(record);
-    const size_t begin = taken_ == 0 ? 0 : current_.ends[taken_ - 1];
-    *record = std::string_view(current_.bytes.data() + begin, current_.ends[taken_] - begin);
+    if (taken_ == current_.records.size()) return NextBatch(record);
+    *record = current_.records[taken_];
     record_start_ = current_.starts[taken_];
     ++taken_;
     return true;
@@ -76,16 +75,23 @@ class TableRecords {
   bool NulFree() const { return current_.nul_free; }
 
  private:
-  // Records read ahead: their bytes one after the other, where each ends and where each
-  // started in the text. The last batch also holds the text's length.
+  // Records read ahead: where each stands and where each started in the text. A record on a
+  // line of its own stands where the line was read, in `buffer`; one joined from several lines
+  // is copied to `joined`. The last batch also holds the text's length.
   struct Batch {
-    LargeString bytes;  // room made once, in large pages: fresh memory is slow to touch
-    std::vector<size_t> ends;
+    LargeVector<char> buffer;
+    std::string joined;
+    std::vector<std::string_view> records;
+    std::vector<std::pair<size_t, size_t>> joined_at;  // record, and where in `joined`
     std::vector<uint64_t> starts;
     bool last = false;
     uint64_t text_length = 0;
-    bool nul_free = false;  // no record in it holds a NUL byte
+    bool nul_free = true;  // no record in it holds a NUL byte
   };
+  struct Stopped {};  // the reading is no longer wanted
+  LargeVector<char> Fresh(size_t size) override;  // on the helper thread, for lines_
+  void Retire(LargeVector<char> buffer) override;  // likewise: the batch filled goes out
+  void Hand(Batch* batch, std::exception_ptr failure);  // to the caller's thread
   void ReadAhead();  // the helper thread's work
   bool NextBatch(std::string_view* record);  // Next() once the batch is used up
 
@@ -95,9 +101,12 @@ class TableRecords {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Batch> ready_;    // read, not yet taken
-  std::vector<Batch> spare_;   // taken and done with: read into again
+  size_t ready_bytes_ = 0;     // what they hold
+  std::vector<Batch> spare_;   // taken and done with: filled again
+  std::vector<LargeVector<char>> spare_buffers_;  // read into again
   std::exception_ptr failure_;  // what stopped the reading
   bool stopping_ = false;
+  Batch filling_;  // the helper's batch
   Batch current_;  // the batch Next() gives records from
   size_t taken_ = 0;
   bool ended_ = false;

@@ -18,6 +18,13 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// The number of bits `n` takes (its highest set bit, plus one).
+int BitWidth(size_t n) {
+  int bits = 0;
+  for (; n != 0; n >>= 1) ++bits;
+  return bits;
+}
+
 }  // namespace
 
 TableText::TableText(const std::string& path)
@@ -191,31 +198,47 @@ LineSplitter::Line LineSplitter::NextLine() {
       pos_ = end_;
       return line;
     }
-    // The unfinished line moves to the front, and the text after it is read in behind it. The
-    // buffer grows as the text goes on (small tables stay cheap) and for a line longer than
-    // half of it; it is never cleared again.
-    if (pos_ > 0) {
-      std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
-      end_ -= pos_;
-      base_ += pos_;
-      Shift(&lf_, pos_);
-      Shift(&cr_, pos_);
-      Shift(&mark_at_, pos_);
-      Shift(&nul_, pos_);
-      pos_ = 0;
-    }
-    if (buffer_.empty()) {
-      buffer_.resize(kFirstPieceSize);
-    } else if (end_ > buffer_.size() / 2 || (read_ >= buffer_.size() && buffer_.size() < kPieceSize)) {
-      buffer_.resize(2 * buffer_.size());
-    }
-    const size_t got = text_->Read(buffer_.data() + end_, buffer_.size() - end_);
-    if (got == 0) {
-      ended_ = true;
-    } else {
-      end_ += got;
-      read_ += got;
-    }
+    Refill();
+  }
+}
+
+void LineSplitter::Refill() {
+  // The unfinished line moves to the front, and the text after it is read in behind it. The
+  // buffer grows as the text goes on (small tables stay cheap) and for a line longer than
+  // half of it; it is never cleared again.
+  size_t size = buffer_.empty() ? kFirstPieceSize
+                : end_ - pos_ > buffer_.size() / 2 ||
+                        (read_ >= buffer_.size() && buffer_.size() < kPieceSize)
+                    ? 2 * buffer_.size()
+                    : buffer_.size();
+  if (buffers_ != nullptr && pos_ > 0) {
+    // Lines were handed out of this buffer: it is retired whole, and the unfinished line goes
+    // to the front of a fresh one, no larger than that line needs (after a long line, the
+    // buffers kept for reading again stay of the usual size).
+    size = std::min(size, std::max(kPieceSize, size_t{1} << BitWidth(2 * (end_ - pos_))));
+    LargeVector<char> fresh = buffers_->Fresh(size);
+    std::memcpy(fresh.data(), buffer_.data() + pos_, end_ - pos_);
+    buffer_.swap(fresh);
+    buffers_->Retire(std::move(fresh));
+  } else if (pos_ > 0) {
+    std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
+  }
+  if (pos_ > 0) {
+    end_ -= pos_;
+    base_ += pos_;
+    Shift(&lf_, pos_);
+    Shift(&cr_, pos_);
+    Shift(&mark_at_, pos_);
+    Shift(&nul_, pos_);
+    pos_ = 0;
+  }
+  if (buffer_.size() < size) buffer_.resize(size);
+  const size_t got = text_->Read(buffer_.data() + end_, buffer_.size() - end_);
+  if (got == 0) {
+    ended_ = true;
+  } else {
+    end_ += got;
+    read_ += got;
   }
 }
 

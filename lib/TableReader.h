@@ -70,11 +70,31 @@ class TableText {
   size_t pending_at_ = 0;
 };
 
+/// Where a LineSplitter's buffers come from, and go once read from, when the lines it hands out
+/// must stay valid after it reads on (LineSplitter::KeepLines).
+class LineBuffers {
+ public:
+  virtual ~LineBuffers() = default;
+  /// A buffer of `size` bytes or more, to read into (what it holds does not matter).
+  virtual LargeVector<char> Fresh(size_t size) = 0;
+  /// The buffer the lines handed out so far stand in: the splitter reads on in a fresh one.
+  virtual void Retire(LargeVector<char> buffer) = 0;
+};
+
 /// The physical lines of a text read piece by piece; CR, LF and CR LF end a line, a last line
 /// without a break counts, and the empty text has no line.
 class LineSplitter {
  public:
   explicit LineSplitter(TableText* text) : text_(text) {}
+  /// From now on the text that follows is read into a buffer from `buffers`, instead of over
+  /// the lines already handed out, which are left valid in the buffer retired to `buffers`.
+  void KeepLines(LineBuffers* buffers) { buffers_ = buffers; }
+  /// True when `p` points into the buffer the lines are given from now.
+  bool InBuffer(const char* p) const {
+    return p >= buffer_.data() && p < buffer_.data() + buffer_.size();
+  }
+  /// The buffer the last lines stand in, once Next() has returned false.
+  LargeVector<char> ReleaseBuffer() { return std::move(buffer_); }
   /// The next line, valid until the next call; false after the last one.
   bool Next(std::string_view* line) {
     // The line comes back in registers: a caller that copies it whole right after the call
@@ -103,7 +123,9 @@ class LineSplitter {
     size_t size;
   };
   Line NextLine();
+  void Refill();  // the unfinished line to the front of the buffer, and text read in behind it
   TableText* text_;
+  LineBuffers* buffers_ = nullptr;
   uint64_t base_ = 0;  // offset in the text of buffer_[0]
   uint64_t line_start_ = 0;
   LargeVector<char> buffer_;  // its size is the room read into; text stands in [0, end_)
