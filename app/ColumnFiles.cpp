@@ -92,10 +92,11 @@ void RefuseNul(std::string_view bytes, const std::string& name) {
 
 }  // namespace
 
-TextFileLines::TextFileLines(const std::string& path, size_t piece)
+TextFileLines::TextFileLines(const std::string& path, size_t piece, bool keep_open)
     : name_(IsStandardStream(path) ? "standard input" : ActualPath(path)),
       path_(IsStandardStream(path) ? std::string() : name_),
-      piece_(std::max<size_t>(piece, 4096)) {
+      piece_(std::max<size_t>(piece, 4096)),
+      keep_open_(keep_open) {
   if (path_.empty()) {
     const std::string all = platform::ReadStandardInput();
     RefuseNul(all, "-");
@@ -116,10 +117,15 @@ TextFileLines::TextFileLines(const std::string& path, size_t piece)
 
 bool TextFileLines::Fill() {
   if (ended_) return false;
-  // Open only for this piece: the next one is read from where this one ended.
-  platform::FileReader file(path_);
-  size_ = std::max(file.Size(), read_);
-  if (read_ > 0) file.Seek(read_);
+  // Unless kept open, open only for this piece: the next one is read from where this one
+  // ended.
+  std::unique_ptr<platform::FileReader> opened;
+  if (!open_) {
+    opened = std::make_unique<platform::FileReader>(path_);
+    size_ = std::max(opened->Size(), read_);
+    if (read_ > 0) opened->Seek(read_);
+  }
+  platform::FileReader& file = open_ ? *open_ : *opened;
   // A file with less than a piece left is read whole, into room for just that (and the byte
   // that shows its end): a table of many columns has as many small files open at once.
   const uint64_t left = size_ > read_ ? size_ - read_ : 0;
@@ -140,6 +146,11 @@ bool TextFileLines::Fill() {
       break;
     }
     got += n;
+  }
+  if (ended_) {
+    open_.reset();
+  } else if (keep_open_ && opened) {
+    open_ = std::move(opened);
   }
   RefuseNul(std::string_view(bytes_.data() + end_, got), name_);
   end_ += got;

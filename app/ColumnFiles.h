@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "LargeVector.h"
 #include "LineIndex.h"
 #include "MyLib.h"
+#include "Platform.h"
 #include "Settings.h"
 #include "StringListEX.h"
 
@@ -70,16 +72,18 @@ PlainLineTest PlainTestForRows(const TStringListCSVEX& table, uint8_t style);
 /// The lines of a text file, read one after the other in pieces (a column file of a large table
 /// costs no more than the piece it is read in). Lines end at CR, LF or CR LF; a UTF-8
 /// byte-order mark at the start is dropped, and a file holding a NUL byte is refused. The path
-/// "-" reads standard input (whole: it cannot be read again). The file is open only while a
-/// piece is read, so a table of many columns never runs out of open files.
+/// "-" reads standard input (whole: it cannot be read again). Unless kept open, the file is
+/// open only while a piece is read, so a table of many columns never runs out of open files.
 class TextFileLines {
  public:
   /// Bytes in memory after any line given out that may be read (not used) by a copy in
   /// whole words.
   static constexpr size_t kReadableAfter = 16;
 
-  /// Reads the first piece. `piece`: how many bytes each read takes.
-  explicit TextFileLines(const std::string& path, size_t piece = size_t{1} << 20);
+  /// Reads the first piece. `piece`: how many bytes each read takes. `keep_open`: the file
+  /// stays open from one piece to the next (until its end), sparing the calls that open it.
+  explicit TextFileLines(const std::string& path, size_t piece = size_t{1} << 20,
+                         bool keep_open = false);
   /// The file's name for messages: its path, or "standard input".
   const std::string& Name() const { return name_; }
   /// Bytes of the file given out as lines so far (line ends included), for progress.
@@ -128,6 +132,8 @@ class TextFileLines {
   std::string name_;
   std::string path_;  // the file read; empty for standard input
   size_t piece_;
+  bool keep_open_;
+  std::unique_ptr<platform::FileReader> open_;  // kept open between pieces
   uint64_t read_ = 0;  // bytes of the file read so far
   uint64_t size_ = 0;
   bool ended_ = false;

@@ -27,6 +27,9 @@ constexpr long long kColumnsPerPass = 64;
 // memory to fill.
 constexpr size_t kAllFilePieces = size_t{2} << 20;
 constexpr size_t kLeastFilePiece = size_t{64} << 10;
+// Pack keeps its column files open from one piece to the next when there are no more than
+// this (as many as a pass of unpack writes at once).
+constexpr size_t kFilesKeptOpen = static_cast<size_t>(kColumnsPerPass);
 
 // Bytes all the columns of a pass gather before they go to their files.
 constexpr size_t kPassBuffer = size_t{16} << 20;
@@ -317,8 +320,11 @@ void PackRows(const RunSettings& settings, const FormatChoice& choice,
   const size_t piece = std::max(kLeastFilePiece, kAllFilePieces / std::max<size_t>(1, names.size()));
   std::vector<std::unique_ptr<TextFileLines>> files;
   uint64_t total_bytes = 0;
+  // A few files stay open from piece to piece; many are opened for each piece instead, so
+  // that they never run out of the files a process may hold open.
+  const bool keep_open = names.size() <= kFilesKeptOpen;
   for (const std::string& name : names) {
-    files.push_back(std::make_unique<TextFileLines>(name, piece));
+    files.push_back(std::make_unique<TextFileLines>(name, piece, keep_open));
     total_bytes += files.back()->Size();
   }
   progress.Count("pack", total_bytes);

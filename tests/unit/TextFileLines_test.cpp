@@ -20,8 +20,9 @@ class TextFileLinesTest : public ScratchFolder {
   // With `test`, every line also tells whether it passes: a line called plain holds no byte
   // below 32 and no mark, and lines that pass are called so but for a few (those read across
   // two pieces).
-  Lines Streamed(const std::string& name, size_t piece, const PlainLineTest* test = nullptr) const {
-    TextFileLines file(At(name), piece);
+  Lines Streamed(const std::string& name, size_t piece, const PlainLineTest* test = nullptr,
+                 bool keep_open = false) const {
+    TextFileLines file(At(name), piece, keep_open);
     Lines out;
     std::string_view line;
     long long passing = 0;
@@ -65,6 +66,8 @@ TEST_F(TextFileLinesTest, PiecesGiveTheLinesOfTheWholeText) {
     for (size_t piece : {size_t{4096}, size_t{4097}, size_t{1} << 20}) {
       EXPECT_EQ(Streamed("t.txt", piece), expected) << "round " << round << " piece " << piece;
       EXPECT_EQ(Streamed("t.txt", piece, &test), expected) << "round " << round;
+      // Kept open from piece to piece, the file reads on where it was.
+      EXPECT_EQ(Streamed("t.txt", piece, &test, true), expected) << "round " << round;
     }
   }
 }
