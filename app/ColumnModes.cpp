@@ -163,7 +163,7 @@ void RunPackColumn(const RunSettings& settings, TStringListCSVEX* table) {
       lines.Next(&line, plain_test, &plain);
       table->AppendReplaced(
           record, plain ? line : UnescapedView(line, settings.FormatEnter, true, &value), column,
-          true, &rows);
+          true, &rows, plain);
     }
     if (r == 0) {
       output.WriteRow(rows);

@@ -241,7 +241,7 @@ void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, lo
 }
 
 void TStringListCSVEX::AppendReplaced(std::string_view row, std::string_view value, long long n,
-                                      bool pad, std::string* out_row) const {
+                                      bool pad, std::string* out_row, bool plain) const {
   std::string& out = *out_row;
   const size_t base = out.size();  // the new row goes after what `out` holds
   if (row.empty() && !pad) return;
@@ -262,6 +262,19 @@ void TStringListCSVEX::AppendReplaced(std::string_view row, std::string_view val
       field_value = unescaped;
     }
     AppendFormatted(&out, field_value);
+  };
+  // The new value, where it is plain and fields are always quoted (so it is not unescaped):
+  // nothing in it needs doubling or a quote around it but the one every field gets.
+  auto append_new_value = [&] {
+    if (!plain || !AlwaysQuote) {
+      append_value(value);
+    } else if (QuoteMark == 0 || !QuotedFields) {
+      out.append(value);
+    } else {
+      out.push_back(QuoteMark);
+      out.append(value);
+      out.push_back(QuoteMark);
+    }
   };
   // The common row of bare fields only keeps its bytes: where nothing is enclosed, the new row
   // is the old one around field n, whose bounds one search finds (the rest of the row is only
@@ -285,7 +298,7 @@ void TStringListCSVEX::AppendReplaced(std::string_view row, std::string_view val
     }
     if (bare && k == n) {  // not a row that ended before field n
       out.append(text.data(), start);
-      append_value(value);
+      append_new_value();
       out.append(text.data() + end, text.size() - end);
       if (out.size() > base) return;
     }
@@ -294,7 +307,7 @@ void TStringListCSVEX::AppendReplaced(std::string_view row, std::string_view val
   if (!row.empty() && enclose_bare && BareFieldEnds(row, Delimiter, bare_stops, &ends) &&
       n < static_cast<long long>(ends.size())) {
     const std::string_view text = row;
-    append_value(value);  // into `out`, moved to its place below
+    append_new_value();  // into `out`, moved to its place below
     scratch.assign(out, base, std::string::npos);
     // Room for the row with every field enclosed, and the sixteen bytes a copy in words may
     // write past its end.
@@ -331,7 +344,7 @@ void TStringListCSVEX::AppendReplaced(std::string_view row, std::string_view val
     const RawField raw = scanner.NextBare(bare_stops, &bare);
     if (count > 0) out.push_back(Delimiter);
     if (count == n) {
-      append_value(value);
+      append_new_value();
     } else if (bare) {
       if (enclose_bare) out.push_back(QuoteMark);
       out.append(raw.bytes);

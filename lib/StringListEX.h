@@ -179,9 +179,11 @@ class TStringListCSVEX : public TStringListEX {
   /// value is placed after empty fields that pad the row, and an empty one changes nothing.
   void ReplaceField(std::string* row, std::string_view value, long long n, bool pad = false) const;
   /// ReplaceField on a copy of `row` appended to `out` (what it holds stays in front). The row
-  /// must not lie in `out`.
+  /// must not lie in `out`. `plain`: the caller knows that the value holds no byte below 32, no
+  /// quote mark and no delimiter, so that where fields are always quoted it is written without
+  /// a look at its bytes.
   void AppendReplaced(std::string_view row, std::string_view value, long long n, bool pad,
-                      std::string* out) const;
+                      std::string* out, bool plain = false) const;
   /// ReplaceField on line r.
   void SetCell(long long r, std::string_view value, long long n, bool pad = false);
   /// The row made of these values, as appending them one by one to the empty row gives it,
