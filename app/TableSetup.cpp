@@ -130,7 +130,9 @@ LargeVector<char> TableRecords::Fresh(size_t size) {
 }
 
 void TableRecords::Retire(LargeVector<char> buffer) {
-  if (filling_.records.empty()) {  // a line longer than the buffer: nothing points into it
+  // No record stands in a buffer that held only lines joined into a longer record (copied) or
+  // the start of a line longer than itself: it is read into again at once.
+  if (filling_.records.empty()) {
     std::lock_guard<std::mutex> hold(mutex_);
     spare_buffers_.push_back(std::move(buffer));
     return;
