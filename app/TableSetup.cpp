@@ -173,7 +173,9 @@ void TableRecords::ReadAhead() {
         filling_.joined_at.emplace_back(filling_.records.size(), filling_.joined.size());
         filling_.joined.append(record);
       }
-      filling_.records.push_back(record);
+      // Built from its two halves: copying the view whole right after the assembler stored
+      // them would make the processor wait for both stores to reach memory.
+      filling_.records.emplace_back(record.data(), record.size());
     }
     filling_.last = true;
     filling_.text_length = lines_.Offset();
