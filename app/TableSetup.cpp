@@ -124,8 +124,9 @@ LargeVector<char> TableRecords::Fresh(size_t size) {
       spare_buffers_.pop_back();
     }
   }
-  // One grown for a long record is let go once records are short again.
-  if (buffer.size() < size || buffer.size() > 2 * size) buffer = LargeVector<char>(size);
+  // Buffers grown for a long line are not kept (NextBatch()), so a spare one is never far
+  // larger than asked.
+  if (buffer.size() < size) buffer = LargeVector<char>(size);
   return buffer;
 }
 
