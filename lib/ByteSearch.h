@@ -50,6 +50,64 @@ inline void CopyInWords(char* dst, const char* src, size_t n) {
   for (size_t k = 0; k < n; k += 16) std::memcpy(dst + k, src + k, 16);
 }
 
+/// What the splitting of lines looks for in a block of 64 bytes: bit k of each mask stands for
+/// byte k of the block.
+struct LineBlock {
+  uint64_t ends;   ///< CR or LF
+  uint64_t marks;  ///< the mark asked for
+  uint64_t nuls;   ///< NUL
+};
+
+/// The masks of the 64 bytes at `p`. One pass finds all three, so that a line's end, whether it
+/// holds the mark and whether it holds a NUL byte come from one look at each byte, not from a
+/// search for each.
+inline LineBlock ScanLineBlock(const char* p, char mark) {
+#if TESSARIN_SSE2
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i wanted = _mm_set1_epi8(mark);
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i zero = _mm_setzero_si128();
+  __m128i x[4];
+  uint64_t lfs = 0, marks = 0;
+  __m128i rare = zero;  // CR and NUL: most texts hold neither, so they are only told apart when seen
+  for (int j = 0; j < 4; ++j) {
+    x[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * j));
+    lfs |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x[j], lf)))} << (16 * j);
+    marks |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x[j], wanted)))}
+             << (16 * j);
+    rare = _mm_or_si128(rare, _mm_or_si128(_mm_cmpeq_epi8(x[j], cr), _mm_cmpeq_epi8(x[j], zero)));
+  }
+  if (_mm_movemask_epi8(rare) == 0) return {lfs, marks, 0};
+  uint64_t crs = 0, nuls = 0;
+  for (int j = 0; j < 4; ++j) {
+    crs |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x[j], cr)))} << (16 * j);
+    nuls |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x[j], zero)))}
+            << (16 * j);
+  }
+  return {lfs | crs, marks, nuls};
+#else
+  LineBlock block{0, 0, 0};
+  for (int k = 0; k < 64; ++k) {
+    const uint64_t bit = uint64_t{1} << k;
+    if (p[k] == '\n' || p[k] == '\r') block.ends |= bit;
+    if (p[k] == mark) block.marks |= bit;
+    if (p[k] == '\0') block.nuls |= bit;
+  }
+  return block;
+#endif
+}
+
+/// The place of the lowest bit set in a nonzero 64-bit mask.
+inline unsigned LowestBit64(uint64_t mask) {
+#ifdef _MSC_VER
+  unsigned long at;
+  _BitScanForward64(&at, mask);
+  return static_cast<unsigned>(at);
+#else
+  return static_cast<unsigned>(__builtin_ctzll(mask));
+#endif
+}
+
 /// The byte values a search stops at: four marks (repeat one to use fewer), and with
 /// `controls` every byte below 32. Sixteen bytes are tested at a time where the processor has
 /// SSE2 (every x86-64), eight otherwise.

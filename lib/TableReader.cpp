@@ -150,49 +150,110 @@ size_t TableText::Read(char* data, size_t size) {
   return n;
 }
 
-size_t LineSplitter::FindFrom(char c, Found* found, size_t from) {
-  if (found->at >= from) {
-    if (found->at < found->to) return found->at;  // found before, not passed yet
-    from = std::max(from, found->to);             // not in the text searched before
+byte_search::LineBlock LineSplitter::TailBlock(size_t at) const {
+  const size_t n = end_ - at;
+  byte_search::LineBlock block;
+  if (at + 64 <= buffer_.size()) {
+    block = byte_search::ScanLineBlock(buffer_.data() + at, mark_);
+  } else {  // the buffer ends within the block
+    char tail[64] = {};
+    std::memcpy(tail, buffer_.data() + at, n);
+    block = byte_search::ScanLineBlock(tail, mark_);
   }
-  const void* hit = from < end_ ? std::memchr(buffer_.data() + from, c, end_ - from) : nullptr;
-  found->at = hit == nullptr ? end_ : static_cast<size_t>(static_cast<const char*>(hit) - buffer_.data());
-  found->to = hit == nullptr ? end_ : found->at + 1;
-  return found->at;
+  const uint64_t text = (uint64_t{1} << n) - 1;  // bytes past the text read are no part of it
+  return {block.ends & text, block.marks & text, block.nuls & text};
 }
 
-void LineSplitter::Shift(Found* found, size_t by) {
-  if (found->at >= by) {
-    found->at -= by;
-    found->to -= by;
-  } else {
-    *found = Found();
+void LineSplitter::IndexLines() {
+  // Lines are listed a bounded number at a time, so that a text of empty lines needs no list
+  // as long as itself.
+  constexpr size_t kListed = size_t{1} << 14;
+  ends_.resize(kListed);
+  uint64_t* const first = ends_.data();
+  uint64_t* out = first;
+  uint64_t* const last = first + kListed;
+  const char* const text = buffer_.data();
+  const char mark = mark_;
+  const size_t end = end_;
+  size_t at = scanned_ & ~size_t{63};
+  uint64_t from = ~uint64_t{0} << (scanned_ - at);
+  uint64_t marks_before = mark_ahead_, nuls_before = nul_ahead_;
+  while (at < end) {
+    const byte_search::LineBlock bits =
+        at + 64 <= end ? byte_search::ScanLineBlock(text + at, mark) : TailBlock(at);
+    uint64_t ends = bits.ends & from;
+    uint64_t marks = bits.marks & from;
+    uint64_t nuls = bits.nuls & from;
+    from = ~uint64_t{0};
+    while (ends != 0) {
+      const unsigned k = byte_search::LowestBit64(ends);
+      const size_t place = at + k;
+      // A CR LF is one line end: its LF is passed over here (also in the next block).
+      const bool pair = text[place] == '\r' && place + 1 < end && text[place + 1] == '\n';
+      const uint64_t before = (uint64_t{1} << k) - 1;
+      *out++ = (uint64_t{place} << 3) | uint64_t{pair} << 2 |
+               uint64_t{(marks_before | (marks & before)) != 0} << 1 |
+               uint64_t{(nuls_before | (nuls & before)) != 0};
+      marks_before = nuls_before = 0;
+      const unsigned passed = k + 1 + pair;  // bits of this block the line and its end take
+      const uint64_t after = passed >= 64 ? 0 : ~uint64_t{0} << passed;
+      ends &= after;
+      marks &= after;
+      nuls &= after;
+      if (passed > 64) from = ~uint64_t{1};  // the LF of the pair opens the next block
+      if (out == last) {  // the list is full: the next pass starts right after this end
+        ends_.resize(static_cast<size_t>(out - first));
+        next_end_ = 0;
+        scanned_ = place + 1 + pair;
+        mark_ahead_ = nul_ahead_ = false;
+        return;
+      }
+    }
+    marks_before |= marks;
+    nuls_before |= nuls;
+    at += 64;
   }
+  ends_.resize(static_cast<size_t>(out - first));
+  next_end_ = 0;
+  scanned_ = end;
+  mark_ahead_ = marks_before != 0;
+  nul_ahead_ = nuls_before != 0;
 }
 
 LineSplitter::Line LineSplitter::NextLine() {
   for (;;) {
-    if (skip_lf_ && pos_ < end_) {
-      if (buffer_[pos_] == '\n') ++pos_;
-      skip_lf_ = false;
-    }
-    if (!skip_lf_) {
-      const size_t end = std::min(FindFrom('\n', &lf_, pos_), FindFrom('\r', &cr_, pos_));
-      if (end < end_) {
-        mark_seen_ = !watching_ || FindFrom(mark_, &mark_at_, pos_) < end;
-        nul_seen_ = FindFrom('\0', &nul_, pos_) < end;
-        line_start_ = base_ + pos_;
-        const Line line{buffer_.data() + pos_, end - pos_};
+    if (next_end_ < ends_.size()) {
+      const uint64_t entry = ends_[next_end_++];
+      const size_t end = static_cast<size_t>(entry >> 3);
+      if (skip_lf_) {
+        skip_lf_ = false;
+        if (end == pos_ && buffer_[end] == '\n') {  // the LF of a CR LF split by a read
+          pos_ = end + 1;
+          continue;
+        }
+      }
+      mark_seen_ = !watching_ || (entry & 2) != 0;
+      nul_seen_ = (entry & 1) != 0;
+      line_start_ = base_ + pos_;
+      const Line line{buffer_.data() + pos_, end - pos_};
+      if ((entry & 4) != 0) {
+        pos_ = end + 2;
+      } else {
         skip_lf_ = buffer_[end] == '\r';
         pos_ = end + 1;
-        return line;
       }
+      return line;
+    }
+    if (scanned_ < end_) {
+      IndexLines();
+      continue;
     }
     if (ended_) {
       skip_lf_ = false;
       if (pos_ >= end_) return Line{nullptr, 0};
       mark_seen_ = true;
-      nul_seen_ = FindFrom('\0', &nul_, pos_) < end_;
+      nul_seen_ = nul_ahead_;  // the text was listed to its end
+      mark_ahead_ = nul_ahead_ = false;
       line_start_ = base_ + pos_;
       const Line line{buffer_.data() + pos_, end_ - pos_};
       pos_ = end_;
@@ -226,10 +287,7 @@ void LineSplitter::Refill() {
   if (pos_ > 0) {
     end_ -= pos_;
     base_ += pos_;
-    Shift(&lf_, pos_);
-    Shift(&cr_, pos_);
-    Shift(&mark_at_, pos_);
-    Shift(&nul_, pos_);
+    scanned_ -= pos_;  // every line end listed was handed out: scanned_ == end_
     pos_ = 0;
   }
   if (buffer_.size() < size) buffer_.resize(size);

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ByteSearch.h"
 #include "LargeVector.h"
@@ -134,15 +135,19 @@ class LineSplitter {
   size_t pos_ = 0;
   bool skip_lf_ = false;  // the last line ended with CR: an LF right after it belongs to it
   bool ended_ = false;
-  // Where the next LF, CR and mark stand, each found by one search that later lines reuse: a
-  // text without CR, say, is searched for it once per piece, not once per line.
-  struct Found {
-    size_t at = 0;  // the byte's place, or `to` when it is not in [the search's start, to)
-    size_t to = 0;
-  };
-  size_t FindFrom(char c, Found* found, size_t from);  // in [from, end_), or end_
-  void Shift(Found* found, size_t by);  // the buffer's text moved `by` bytes to the front
-  Found lf_, cr_, mark_at_, nul_;
+  // The line ends of the text read are found ahead, 64 bytes at a time in one tight pass, and
+  // the lines handed out from that list: a line costs a step through it, not a search. Each
+  // entry is a line end's place times 8, plus 4 when it is a CR LF, 2 when the mark stands in
+  // the line before it and 1 when a NUL byte does. [pos_, scanned_) holds no line end but the
+  // ones listed; mark_ahead_ and nul_ahead_ say whether the text after the last one listed, up
+  // to scanned_, holds the mark, a NUL byte.
+  void IndexLines();  // lists the line ends in [scanned_, end_), as many as ends_ takes
+  byte_search::LineBlock TailBlock(size_t at) const;  // the masks where the text read ends
+  std::vector<uint64_t> ends_;
+  size_t next_end_ = 0;  // the entry of ends_ for the next line
+  size_t scanned_ = 0;
+  bool mark_ahead_ = false;
+  bool nul_ahead_ = false;
   bool watching_ = false;
   char mark_ = 0;
   bool mark_seen_ = true;

@@ -103,6 +103,66 @@ TEST_F(TableReaderTest, KeptLinesStayWhereTheyWereRead) {
   for (size_t k = 0; k < views.size(); ++k) ASSERT_EQ(views[k], copies[k]) << "line " << k;
 }
 
+// Each line, where it starts, and whether it holds the mark watched for and a NUL byte, as a
+// byte-by-byte scan finds them: line ends of every kind at every place of the 64-byte blocks
+// the splitter looks at and of its read pieces, runs of empty lines longer than it lists at
+// once, and lines longer than a piece.
+TEST_F(TableReaderTest, LinesAgreeWithAPlainScan) {
+  struct Seen {
+    std::string line;
+    uint64_t start;
+    bool mark, nul;
+    bool operator==(const Seen& o) const {
+      return line == o.line && start == o.start && mark == o.mark && nul == o.nul;
+    }
+  };
+  const auto scan = [](const std::string& text, bool watching) {
+    std::vector<Seen> seen;
+    for (size_t pos = 0; pos < text.size();) {
+      size_t end = pos;
+      while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+      const std::string line = text.substr(pos, end - pos);
+      const bool broken = end < text.size();
+      seen.push_back({line, pos, !watching || !broken || line.find('"') != std::string::npos,
+                      line.find('\0') != std::string::npos});
+      pos = end + 1;
+      if (broken && text[end] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
+    }
+    return seen;
+  };
+  std::mt19937 rng(5);
+  const std::string pieces[] = {"\r", "\n", "\r\n", "\"", "\0"s, "abc", "x"};
+  for (int round = 0; round < 8; ++round) {
+    std::string text;
+    while (text.size() < (size_t{3} << 20)) {
+      const unsigned pick = rng() % 100;
+      if (pick == 0) {
+        text += std::string(size_t{1} << (16 + rng() % 6), 'l');  // long lines
+      } else if (pick == 1) {
+        text += std::string(20000 + rng() % 20000, '\n');  // more empty lines than listed at once
+      } else {
+        text += pieces[rng() % std::size(pieces)];
+      }
+    }
+    if (round % 2 == 1) text += '\r';
+    WriteFile("t.csv", text);
+    const bool watching = round < 6;
+    SCOPED_TRACE("round " + std::to_string(round));
+    TableText table(At("t.csv"));
+    LineSplitter lines(&table);
+    if (watching) lines.WatchFor('"');
+    std::vector<Seen> got;
+    std::string_view line;
+    while (lines.Next(&line)) {
+      got.push_back({std::string(line), lines.LineStart(), lines.MarkSeen(), lines.NulSeen()});
+    }
+    const std::vector<Seen> want = scan(text, watching);
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t k = 0; k < got.size(); ++k) ASSERT_TRUE(got[k] == want[k]) << "line " << k;
+    EXPECT_EQ(lines.Offset(), text.size());
+  }
+}
+
 TEST_F(TableReaderTest, MarksAndEdges) {
   const struct {
     std::string bytes;
