@@ -61,7 +61,9 @@ class TextOutput {
 
 void RunUnpackColumn(const RunSettings& settings, TStringListCSVEX* table) {
   ProgressMeter progress("reading the table", 0);
-  FieldRecords records(settings, table);
+  // Little is done with each record here: the reading thread hands over lines, and their
+  // records are joined on this thread, which would otherwise wait for it.
+  FieldRecords records(settings, table, false, Joining::kHere);
   PrintLine("UNPACK COLOM: " + settings.TablePath);
   const int32_t column = ChosenColumn(settings, *table);  // no name is found in an empty table
   if (column < 0 || !records.HasLines()) return;

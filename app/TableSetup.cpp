@@ -85,8 +85,8 @@ TableProbe ProbeTable(const RunSettings& settings, const std::string& path, bool
       whole);
 }
 
-TableRecords::TableRecords(const std::string& path, const TableFormat& format)
-    : TableRecords(path, format, LineBreakToken(format.style, format.join_kind)) {}
+TableRecords::TableRecords(const std::string& path, const TableFormat& format, Joining joining)
+    : TableRecords(path, format, LineBreakToken(format.style, format.join_kind), joining) {}
 
 namespace {
 
@@ -101,9 +101,14 @@ constexpr size_t kKeptRoom = size_t{2} << 20;
 
 }  // namespace
 
-TableRecords::TableRecords(const std::string& path, const TableFormat& format, std::string token)
+TableRecords::TableRecords(const std::string& path, const TableFormat& format, std::string token,
+                           Joining joining)
     : text_(path), lines_(&text_), records_(&lines_, format.delimiter, format.quote, token) {
   lines_.KeepLines(this);  // the records stay where they were read, not copied
+  if (joining == Joining::kHere) {
+    here_ = std::make_unique<BasicRecordAssembler<BatchLines>>(&batch_lines_, format.delimiter,
+                                                                format.quote, std::move(token));
+  }
 }
 
 TableRecords::~TableRecords() {
@@ -167,7 +172,14 @@ void TableRecords::ReadAhead() {
   std::exception_ptr failure;
   try {
     std::string_view record;
-    while (records_.Next(&record)) {
+    while (here_) {  // lines only: `records_` just made the splitter watch for the quote mark
+      std::string_view line;
+      if (!lines_.Next(&line)) break;
+      filling_.starts.push_back(lines_.LineStart());
+      filling_.line_marks.push_back(static_cast<uint8_t>(lines_.MarkSeen() | lines_.NulSeen() << 1));
+      filling_.records.emplace_back(line.data(), line.size());
+    }
+    while (!here_ && records_.Next(&record)) {
       filling_.starts.push_back(records_.RecordStart());
       filling_.nul_free = filling_.nul_free && !records_.NulSeen();
       if (!lines_.InBuffer(record.data())) {  // joined: its bytes are the assembler's
@@ -189,7 +201,7 @@ void TableRecords::ReadAhead() {
   Hand(&filling_, failure);
 }
 
-bool TableRecords::NextBatch(std::string_view* record) {
+bool TableRecords::NextBatch(std::string_view* entry) {
   while (taken_ == current_.records.size()) {
     if (ended_) return false;
     if (!helper_) helper_ = std::make_unique<platform::HelperThread>([this] { ReadAhead(); });
@@ -203,6 +215,7 @@ bool TableRecords::NextBatch(std::string_view* record) {
     if (current_.joined.capacity() > kKeptRoom) std::string().swap(current_.joined);
     current_.joined_at.clear();
     current_.starts.clear();
+    current_.line_marks.clear();
     current_.nul_free = true;
     spare_.push_back(std::move(current_));
     changed_.notify_all();
@@ -222,8 +235,8 @@ bool TableRecords::NextBatch(std::string_view* record) {
       text_length_ = current_.text_length;
     }
   }
-  *record = current_.records[taken_];
-  record_start_ = current_.starts[taken_];
+  *entry = current_.records[taken_];
+  entry_start_ = current_.starts[taken_];
   ++taken_;
   return true;
 }
@@ -240,7 +253,8 @@ bool JoinTokenStandsIn(const std::string& path, const TableFormat& format) {
   return false;
 }
 
-FieldRecords::FieldRecords(const RunSettings& settings, TStringListCSVEX* table, bool drop_behind)
+FieldRecords::FieldRecords(const RunSettings& settings, TStringListCSVEX* table, bool drop_behind,
+                           Joining joining)
     : table_(table) {
   if (IsStandardStream(settings.TablePath)) {
     join_token_in_text_ = PrepareTable(settings, table);
@@ -260,7 +274,7 @@ FieldRecords::FieldRecords(const RunSettings& settings, TStringListCSVEX* table,
   has_lines_ = probe_.has_lines;
   text_length_ = probe_.text_length;
   if (!has_lines_) return;
-  stream_ = std::make_unique<TableRecords>(*found_, format_);
+  stream_ = std::make_unique<TableRecords>(*found_, format_, joining);
   if (drop_behind) stream_->DropBehind();
   std::string_view first;
   if (stream_->Next(&first)) {

@@ -40,48 +40,52 @@ FormatChoice ChoiceOf(const RunSettings& settings);
 /// NUL check (not `whole`: see ProbeTableFile). Throws as ProbeTableFile does.
 TableProbe ProbeTable(const RunSettings& settings, const std::string& path, bool whole = true);
 
+/// Where the lines of a multi-line record are joined: on the helper thread, which then hands
+/// over whole records (for a caller with much work on each record), or on the caller's thread
+/// from the lines the helper hands over (for a caller with little, so that the helper, which
+/// also reads the file, is not the one both wait for).
+enum class Joining { kAhead, kHere };
+
 /// The records of a table file, read as a stream in the given format (multi-line records
-/// joined with the format's token), one at a time. A helper thread reads and assembles the
-/// records ahead, a batch at a time, while the caller works on the ones before.
+/// joined with the format's token), one at a time. A helper thread reads and splits the text
+/// ahead, a batch at a time, while the caller works on the records before.
 class TableRecords : private LineBuffers {
  public:
   /// `path`: the entry found. Throws "Cannot open file "%s". %s".
-  TableRecords(const std::string& path, const TableFormat& format);
+  TableRecords(const std::string& path, const TableFormat& format,
+               Joining joining = Joining::kAhead);
   /// The records as the physical lines make them up, each record's lines joined with
   /// `token` (CR LF keeps a record as its lines stand).
-  TableRecords(const std::string& path, const TableFormat& format, std::string token);
+  TableRecords(const std::string& path, const TableFormat& format, std::string token,
+               Joining joining = Joining::kAhead);
   ~TableRecords() override;
   TableRecords(const TableRecords&) = delete;
   TableRecords& operator=(const TableRecords&) = delete;
   /// The next record, valid until the next call; false after the last one. Throws what reading
   /// the file throws, once the records read before the failure are taken.
-  bool Next(std::string_view* record) {
-    if (taken_ == current_.records.size()) return NextBatch(record);
-    *record = current_.records[taken_];
-    record_start_ = current_.starts[taken_];
-    ++taken_;
-    return true;
-  }
+  bool Next(std::string_view* record) { return here_ ? here_->Next(record) : NextEntry(record); }
   /// The table is about to be replaced by what this reading writes: its bytes leave the
   /// system's cache as they are read, so the new table's pages can reuse their memory. Call
   /// before the first Next().
   void DropBehind() { text_.DropBehind(); }
   /// Where the record Next() gave last starts in the decoded text.
-  uint64_t RecordStart() const { return record_start_; }
+  uint64_t RecordStart() const { return here_ ? here_->RecordStart() : entry_start_; }
   /// The length of the decoded text, once Next() has returned false.
   uint64_t TextLength() const { return text_length_; }
   /// True when the record Next() gave last holds no NUL byte: the reading found none in its
-  /// whole batch. False says nothing.
-  bool NulFree() const { return current_.nul_free; }
+  /// whole batch (or in it, when joined here). False says nothing.
+  bool NulFree() const { return here_ ? !here_->NulSeen() : current_.nul_free; }
 
  private:
-  // Records read ahead: where each stands and where each started in the text. A record on a
-  // line of its own stands where the line was read, in `buffer`; one joined from several lines
-  // is copied to `joined`. The last batch also holds the text's length.
+  // Records (or lines, when joined here) read ahead: where each stands and where each started
+  // in the text. A record on a line of its own stands where the line was read, in `buffer`;
+  // one joined from several lines is copied to `joined`. The last batch also holds the text's
+  // length.
   struct Batch {
     LargeVector<char> buffer;
     std::string joined;
     std::vector<std::string_view> records;
+    std::vector<uint8_t> line_marks;  // lines only: 1 when it holds the quote mark, 2 a NUL
     std::vector<std::pair<size_t, size_t>> joined_at;  // record, and where in `joined`
     std::vector<uint64_t> starts;
     bool last = false;
@@ -93,7 +97,29 @@ class TableRecords : private LineBuffers {
   void Retire(LargeVector<char> buffer) override;  // likewise: the batch filled goes out
   void Hand(Batch* batch, std::exception_ptr failure);  // to the caller's thread
   void ReadAhead();  // the helper thread's work
-  bool NextBatch(std::string_view* record);  // Next() once the batch is used up
+  // The next record or line of the batches.
+  bool NextEntry(std::string_view* entry) {
+    if (taken_ == current_.records.size()) return NextBatch(entry);
+    *entry = current_.records[taken_];
+    entry_start_ = current_.starts[taken_];
+    ++taken_;
+    return true;
+  }
+  bool NextBatch(std::string_view* entry);  // NextEntry() once the batch is used up
+  // The lines of the batches, for records joined on the caller's thread.
+  class BatchLines {
+   public:
+    explicit BatchLines(TableRecords* owner) : owner_(owner) {}
+    bool Next(std::string_view* line) { return owner_->NextEntry(line); }
+    bool MarkSeen() const { return (Marks() & 1) != 0; }
+    bool NulSeen() const { return (Marks() & 2) != 0; }
+    uint64_t LineStart() const { return owner_->entry_start_; }
+    void WatchFor(char) {}  // the helper's splitter watches for the mark
+
+   private:
+    uint8_t Marks() const { return owner_->current_.line_marks[owner_->taken_ - 1]; }
+    TableRecords* owner_;
+  };
 
   TableText text_;
   LineSplitter lines_;
@@ -110,8 +136,10 @@ class TableRecords : private LineBuffers {
   Batch current_;  // the batch Next() gives records from
   size_t taken_ = 0;
   bool ended_ = false;
-  uint64_t record_start_ = 0;
+  uint64_t entry_start_ = 0;
   uint64_t text_length_ = 0;
+  BatchLines batch_lines_{this};
+  std::unique_ptr<BasicRecordAssembler<BatchLines>> here_;  // with Joining::kHere
   std::unique_ptr<platform::HelperThread> helper_;  // started by the first Next()
 };
 
@@ -152,8 +180,9 @@ class FieldRecords {
   /// Throws as ProbeTable and TableRecords do. `table` holds at least row 0 afterwards (for
   /// the column names), and the records still start with it.
   /// `drop_behind`: the table is about to be replaced, its file is read with
-  /// TableRecords::DropBehind().
-  FieldRecords(const RunSettings& settings, TStringListCSVEX* table, bool drop_behind = false);
+  /// TableRecords::DropBehind(). `joining`: as for TableRecords.
+  FieldRecords(const RunSettings& settings, TStringListCSVEX* table, bool drop_behind = false,
+               Joining joining = Joining::kAhead);
   const TableFormat& Format() const { return format_; }
   /// False for a table without lines.
   bool HasLines() const { return has_lines_; }

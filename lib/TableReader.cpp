@@ -305,7 +305,7 @@ void LineSplitter::WatchFor(char mark) {
   watching_ = true;
 }
 
-bool RecordAssembler::ScanLine(std::string_view line, char delimiter, char quote, bool* open) {
+bool RecordScan::ScanLine(std::string_view line, char delimiter, char quote, bool* open) {
   size_t p;
   if (*open) {
     p = 0;

@@ -154,12 +154,21 @@ class LineSplitter {
   bool nul_seen_ = false;
 };
 
+/// The scan that tells whether a line leaves a quoted field open, as the table list's
+/// AssembleRecords does.
+struct RecordScan {
+  /// Whether the line leaves a quoted field open (`open` carries the state from line to line).
+  static bool ScanLine(std::string_view line, char delimiter, char quote, bool* open);
+};
+
 /// Joins the lines of a record whose quoted field is open at a line's end, with `token` where
 /// the breaks were, as the table list's AssembleRecords does. A record still open after the
-/// last line is the last record. A quote mark 0 joins nothing.
-class RecordAssembler {
+/// last line is the last record. A quote mark 0 joins nothing. `Lines` gives the lines as
+/// LineSplitter does (Next, MarkSeen, NulSeen, LineStart, WatchFor).
+template <typename Lines>
+class BasicRecordAssembler : public RecordScan {
  public:
-  RecordAssembler(LineSplitter* lines, char delimiter, char quote, std::string token)
+  BasicRecordAssembler(Lines* lines, char delimiter, char quote, std::string token)
       : lines_(lines), delimiter_(delimiter), quote_(quote), token_(std::move(token)) {
     if (quote != 0) lines->WatchFor(quote);
   }
@@ -169,12 +178,9 @@ class RecordAssembler {
   uint64_t RecordStart() const { return record_start_; }
   /// True when the record Next() gave last holds a NUL byte.
   bool NulSeen() const { return nul_seen_; }
-  /// Whether the line leaves a quoted field open, by the scan that joins records (`open`
-  /// carries the state from line to line).
-  static bool ScanLine(std::string_view line, char delimiter, char quote, bool* open);
 
  private:
-  LineSplitter* lines_;
+  Lines* lines_;
   char delimiter_;
   char quote_;
   std::string token_;
@@ -184,7 +190,10 @@ class RecordAssembler {
   bool nul_seen_ = false;
 };
 
-inline bool RecordAssembler::Next(std::string_view* record) {
+using RecordAssembler = BasicRecordAssembler<LineSplitter>;
+
+template <typename Lines>
+inline bool BasicRecordAssembler<Lines>::Next(std::string_view* record) {
   bool pending = false;
   std::string_view line;
   nul_seen_ = false;

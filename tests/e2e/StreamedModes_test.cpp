@@ -40,6 +40,8 @@ TEST(StreamedModes, SameBytesAsTheTableLoadedWhole) {
       {"-nd", "1", "-q", "n", "T"},
       {"-pc", "2", "T", "col.txt"},
       {"-pc", "1", "-ce", "T", "col.txt"},
+      {"-uc", "1", "T", "-"},  // the column to standard output, where it is compared
+      {"-uc", "2", "-ce", "T", "-"},
   };
   for (int round = 0; round < 3; ++round) {
     std::string table = RandomTable(&rng, 3000);
@@ -57,7 +59,7 @@ TEST(StreamedModes, SameBytesAsTheTableLoadedWhole) {
       wd.Write("t.csv", table);
       const RunResult streamed = wd.Run(args);
       ASSERT_EQ(streamed.exit_code, 0) << streamed.err;
-      EXPECT_TRUE(wd.Read("t.csv") == loaded.out);
+      EXPECT_TRUE((args[0] == "-uc" ? streamed.out : wd.Read("t.csv")) == loaded.out);
     }
   }
 }
