@@ -172,12 +172,19 @@ void TableRecords::ReadAhead() {
   std::exception_ptr failure;
   try {
     std::string_view record;
-    while (here_) {  // lines only: `records_` just made the splitter watch for the quote mark
-      std::string_view line;
-      if (!lines_.Next(&line)) break;
-      filling_.starts.push_back(lines_.LineStart());
-      filling_.line_marks.push_back(static_cast<uint8_t>(lines_.MarkSeen() | lines_.NulSeen() << 1));
-      filling_.records.emplace_back(line.data(), line.size());
+    // Lines only: `records_` just made the splitter watch for the quote mark. They come many
+    // at a time, each call's from one buffer, which Retire() hands over once they are in.
+    LineSplitter::LineView lines[256];
+    for (size_t got; here_ && (got = lines_.NextLines(lines, std::size(lines))) > 0;) {
+      const size_t at = filling_.records.size();
+      filling_.records.resize(at + got);
+      filling_.starts.resize(at + got);
+      filling_.line_marks.resize(at + got);
+      for (size_t k = 0; k < got; ++k) {
+        filling_.records[at + k] = std::string_view(lines[k].data, lines[k].size);
+        filling_.starts[at + k] = lines[k].start;
+        filling_.line_marks[at + k] = static_cast<uint8_t>(lines[k].mark | lines[k].nul << 1);
+      }
     }
     while (!here_ && records_.Next(&record)) {
       filling_.starts.push_back(records_.RecordStart());

@@ -263,6 +263,59 @@ LineSplitter::Line LineSplitter::NextLine() {
   }
 }
 
+size_t LineSplitter::NextLines(LineView* out, size_t room) {
+  size_t given = 0;
+  while (given < room) {
+    if (next_end_ == ends_.size()) {
+      if (scanned_ < end_) {
+        IndexLines();
+        continue;
+      }
+      // Reading on would move or retire the buffer the lines given so far stand in.
+      if (given > 0) break;
+      const Line line = NextLine();
+      if (line.data == nullptr) return 0;
+      out[given++] = {line.data, line.size, line_start_, mark_seen_, nul_seen_};
+      continue;
+    }
+    // The lines listed, as NextLine() gives them, with the state in registers.
+    const uint64_t* const ends = ends_.data();
+    const size_t listed = ends_.size();
+    const char* const text = buffer_.data();
+    size_t k = next_end_;
+    size_t pos = pos_;
+    bool skip_lf = skip_lf_;
+    while (k < listed && given < room) {
+      const uint64_t entry = ends[k++];
+      const size_t end = static_cast<size_t>(entry >> 3);
+      if (skip_lf) {
+        skip_lf = false;
+        if (end == pos && text[end] == '\n') {
+          pos = end + 1;
+          continue;
+        }
+      }
+      out[given++] = {text + pos, end - pos, base_ + pos, !watching_ || (entry & 2) != 0,
+                      (entry & 1) != 0};
+      if ((entry & 4) != 0) {
+        pos = end + 2;
+      } else {
+        skip_lf = text[end] == '\r';
+        pos = end + 1;
+      }
+    }
+    next_end_ = k;
+    pos_ = pos;
+    skip_lf_ = skip_lf;
+  }
+  if (given > 0) {
+    line_start_ = out[given - 1].start;
+    mark_seen_ = out[given - 1].mark;
+    nul_seen_ = out[given - 1].nul;
+  }
+  return given;
+}
+
 void LineSplitter::Refill() {
   // The unfinished line moves to the front, and the text after it is read in behind it. The
   // buffer grows as the text goes on (small tables stay cheap) and for a line longer than

@@ -105,6 +105,18 @@ class LineSplitter {
     *line = std::string_view(got.data, got.size);
     return true;
   }
+  /// A line as NextLines() gives it, with what MarkSeen(), NulSeen() and LineStart() tell of it.
+  struct LineView {
+    const char* data;
+    size_t size;
+    uint64_t start;
+    bool mark;
+    bool nul;
+  };
+  /// Up to `room` (at least 1) of the next lines into `out`, as Next() gives them one at a time;
+  /// 0 after the last one. They are valid until the next call, or, with KeepLines(), until their
+  /// buffer is let go: the lines given by one call all stand in one buffer.
+  size_t NextLines(LineView* out, size_t room);
   /// Makes the search for each line's end also look for `mark` (not CR, LF), as MarkSeen()
   /// tells: a line without it needs no second look.
   void WatchFor(char mark);

@@ -160,6 +160,20 @@ TEST_F(TableReaderTest, LinesAgreeWithAPlainScan) {
     ASSERT_EQ(got.size(), want.size());
     for (size_t k = 0; k < got.size(); ++k) ASSERT_TRUE(got[k] == want[k]) << "line " << k;
     EXPECT_EQ(lines.Offset(), text.size());
+    // Many lines at a time: the same lines, whatever room each call has.
+    TableText again(At("t.csv"));
+    LineSplitter bulk(&again);
+    if (watching) bulk.WatchFor('"');
+    std::vector<LineSplitter::LineView> views(300);
+    got.clear();
+    while (const size_t n = bulk.NextLines(views.data(), 1 + rng() % views.size())) {
+      for (size_t k = 0; k < n; ++k) {
+        got.push_back({std::string(views[k].data, views[k].size), views[k].start, views[k].mark,
+                       views[k].nul});
+      }
+    }
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t k = 0; k < got.size(); ++k) ASSERT_TRUE(got[k] == want[k]) << "bulk line " << k;
   }
 }
 
