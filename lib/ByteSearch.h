@@ -68,23 +68,23 @@ inline LineBlock ScanLineBlock(const char* p, char mark) {
   const __m128i cr = _mm_set1_epi8('\r');
   const __m128i zero = _mm_setzero_si128();
   __m128i x[4];
-  uint64_t lfs = 0, marks = 0;
-  __m128i rare = zero;  // CR and NUL: most texts hold neither, so they are only told apart when seen
+  uint64_t ends = 0, marks = 0;
+  __m128i nul = zero;  // most texts hold none: the places are only found when one is seen
   for (int j = 0; j < 4; ++j) {
     x[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * j));
-    lfs |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x[j], lf)))} << (16 * j);
+    const __m128i end = _mm_or_si128(_mm_cmpeq_epi8(x[j], lf), _mm_cmpeq_epi8(x[j], cr));
+    ends |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(end))} << (16 * j);
     marks |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x[j], wanted)))}
              << (16 * j);
-    rare = _mm_or_si128(rare, _mm_or_si128(_mm_cmpeq_epi8(x[j], cr), _mm_cmpeq_epi8(x[j], zero)));
+    nul = _mm_or_si128(nul, _mm_cmpeq_epi8(x[j], zero));
   }
-  if (_mm_movemask_epi8(rare) == 0) return {lfs, marks, 0};
-  uint64_t crs = 0, nuls = 0;
+  if (_mm_movemask_epi8(nul) == 0) return {ends, marks, 0};
+  uint64_t nuls = 0;
   for (int j = 0; j < 4; ++j) {
-    crs |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x[j], cr)))} << (16 * j);
     nuls |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x[j], zero)))}
             << (16 * j);
   }
-  return {lfs | crs, marks, nuls};
+  return {ends, marks, nuls};
 #else
   LineBlock block{0, 0, 0};
   for (int k = 0; k < 64; ++k) {
