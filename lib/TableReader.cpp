@@ -221,92 +221,62 @@ void LineSplitter::IndexLines() {
 }
 
 LineSplitter::Line LineSplitter::NextLine() {
-  for (;;) {
-    if (next_end_ < ends_.size()) {
-      const uint64_t entry = ends_[next_end_++];
-      const size_t end = static_cast<size_t>(entry >> 3);
-      if (skip_lf_) {
-        skip_lf_ = false;
-        if (end == pos_ && buffer_[end] == '\n') {  // the LF of a CR LF split by a read
-          pos_ = end + 1;
-          continue;
-        }
-      }
-      mark_seen_ = !watching_ || (entry & 2) != 0;
-      nul_seen_ = (entry & 1) != 0;
-      line_start_ = base_ + pos_;
-      const Line line{buffer_.data() + pos_, end - pos_};
-      if ((entry & 4) != 0) {
-        pos_ = end + 2;
-      } else {
-        skip_lf_ = buffer_[end] == '\r';
-        pos_ = end + 1;
-      }
-      return line;
-    }
-    if (scanned_ < end_) {
-      IndexLines();
-      continue;
-    }
-    if (ended_) {
-      skip_lf_ = false;
-      if (pos_ >= end_) return Line{nullptr, 0};
-      mark_seen_ = true;
-      nul_seen_ = nul_ahead_;  // the text was listed to its end
-      mark_ahead_ = nul_ahead_ = false;
-      line_start_ = base_ + pos_;
-      const Line line{buffer_.data() + pos_, end_ - pos_};
-      pos_ = end_;
-      return line;
-    }
-    Refill();
-  }
+  LineView line;
+  if (NextLines(&line, 1) == 0) return Line{nullptr, 0};
+  return Line{line.data, line.size};
 }
 
 size_t LineSplitter::NextLines(LineView* out, size_t room) {
   size_t given = 0;
   while (given < room) {
-    if (next_end_ == ends_.size()) {
-      if (scanned_ < end_) {
-        IndexLines();
-        continue;
-      }
-      // Reading on would move or retire the buffer the lines given so far stand in.
-      if (given > 0) break;
-      const Line line = NextLine();
-      if (line.data == nullptr) return 0;
-      out[given++] = {line.data, line.size, line_start_, mark_seen_, nul_seen_};
-      continue;
-    }
-    // The lines listed, as NextLine() gives them, with the state in registers.
-    const uint64_t* const ends = ends_.data();
-    const size_t listed = ends_.size();
-    const char* const text = buffer_.data();
-    size_t k = next_end_;
-    size_t pos = pos_;
-    bool skip_lf = skip_lf_;
-    while (k < listed && given < room) {
-      const uint64_t entry = ends[k++];
-      const size_t end = static_cast<size_t>(entry >> 3);
-      if (skip_lf) {
-        skip_lf = false;
-        if (end == pos && text[end] == '\n') {
+    if (next_end_ < ends_.size()) {
+      // The lines listed, with the state in registers.
+      const uint64_t* const ends = ends_.data();
+      const size_t listed = ends_.size();
+      const char* const text = buffer_.data();
+      size_t k = next_end_;
+      size_t pos = pos_;
+      bool skip_lf = skip_lf_;
+      while (k < listed && given < room) {
+        const uint64_t entry = ends[k++];
+        const size_t end = static_cast<size_t>(entry >> 3);
+        if (skip_lf) {
+          skip_lf = false;
+          if (end == pos && text[end] == '\n') {  // the LF of a CR LF split by a read
+            pos = end + 1;
+            continue;
+          }
+        }
+        out[given++] = {text + pos, end - pos, base_ + pos, !watching_ || (entry & 2) != 0,
+                        (entry & 1) != 0};
+        if ((entry & 4) != 0) {
+          pos = end + 2;
+        } else {
+          skip_lf = text[end] == '\r';
           pos = end + 1;
-          continue;
         }
       }
-      out[given++] = {text + pos, end - pos, base_ + pos, !watching_ || (entry & 2) != 0,
-                      (entry & 1) != 0};
-      if ((entry & 4) != 0) {
-        pos = end + 2;
-      } else {
-        skip_lf = text[end] == '\r';
-        pos = end + 1;
-      }
+      next_end_ = k;
+      pos_ = pos;
+      skip_lf_ = skip_lf;
+      continue;
     }
-    next_end_ = k;
-    pos_ = pos;
-    skip_lf_ = skip_lf;
+    if (scanned_ < end_) {
+      IndexLines();
+      continue;
+    }
+    // Reading on would move or retire the buffer the lines given so far stand in.
+    if (given > 0) break;
+    if (ended_) {
+      skip_lf_ = false;
+      if (pos_ < end_) {  // a last line without a break
+        out[given++] = {buffer_.data() + pos_, end_ - pos_, base_ + pos_, true, nul_ahead_};
+        mark_ahead_ = nul_ahead_ = false;
+        pos_ = end_;
+      }
+      break;
+    }
+    Refill();
   }
   if (given > 0) {
     line_start_ = out[given - 1].start;
