@@ -103,7 +103,7 @@ constexpr size_t kKeptRoom = size_t{2} << 20;
 
 TableRecords::TableRecords(const std::string& path, const TableFormat& format, std::string token,
                            Joining joining)
-    : text_(path), lines_(&text_), records_(&lines_, format.delimiter, format.quote, token) {
+    : text_(path), lines_(&text_), records_(&bulk_lines_, format.delimiter, format.quote, token) {
   lines_.KeepLines(this);  // the records stay where they were read, not copied
   if (joining == Joining::kHere) {
     here_ = std::make_unique<BasicRecordAssembler<BatchLines>>(&batch_lines_, format.delimiter,

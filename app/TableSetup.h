@@ -123,7 +123,8 @@ class TableRecords : private LineBuffers {
 
   TableText text_;
   LineSplitter lines_;
-  RecordAssembler records_;
+  BulkLines bulk_lines_{&lines_};
+  BasicRecordAssembler<BulkLines> records_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Batch> ready_;    // read, not yet taken
