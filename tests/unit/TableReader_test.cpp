@@ -19,14 +19,16 @@ using namespace std::string_literals;
 
 class TableReaderTest : public ScratchFolder {
  protected:
-  // The records of the file as the stream gives them.
-  Lines Streamed(const std::string& name, char delimiter, char quote) const {
+  // The records of the file as the stream gives them, its lines taken one or many at a time.
+  Lines Streamed(const std::string& name, char delimiter, char quote, bool bulk = false) const {
     TableText text(At(name));
     LineSplitter lines(&text);
+    BulkLines many(&lines);
     RecordAssembler records(&lines, delimiter, quote, LineBreakToken(2, 0));
+    BasicRecordAssembler<BulkLines> bulk_records(&many, delimiter, quote, LineBreakToken(2, 0));
     Lines out;
     std::string_view record;
-    while (records.Next(&record)) out.emplace_back(record);
+    while (bulk ? bulk_records.Next(&record) : records.Next(&record)) out.emplace_back(record);
     return out;
   }
   // The records as the whole-text table list gives them after loading and assembly.
@@ -62,7 +64,9 @@ TEST_F(TableReaderTest, StreamAgreesWithTheLoadedList) {
     WriteFile("be.csv", be);
     for (const char* name : {"t8.csv", "le.csv", "be.csv"}) {
       SCOPED_TRACE(std::string(name) + " round " + std::to_string(round));
-      EXPECT_EQ(Streamed(name, ',', '"'), Loaded(name, ',', '"'));
+      const Lines loaded = Loaded(name, ',', '"');
+      EXPECT_EQ(Streamed(name, ',', '"'), loaded);
+      EXPECT_EQ(Streamed(name, ',', '"', true), loaded);
     }
   }
 }
