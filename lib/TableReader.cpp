@@ -168,7 +168,7 @@ void LineSplitter::IndexLines() {
   // Lines are listed a bounded number at a time, so that a text of empty lines needs no list
   // as long as itself.
   constexpr size_t kListed = size_t{1} << 14;
-  ends_.resize(kListed);
+  if (ends_.size() < kListed) ends_.resize(kListed);  // once: kept at that size
   uint64_t* const first = ends_.data();
   uint64_t* out = first;
   uint64_t* const last = first + kListed;
@@ -202,7 +202,7 @@ void LineSplitter::IndexLines() {
       nuls &= after;
       if (passed > 64) from = ~uint64_t{1};  // the LF of the pair opens the next block
       if (out == last) {  // the list is full: the next pass starts right after this end
-        ends_.resize(static_cast<size_t>(out - first));
+        listed_ = static_cast<size_t>(out - first);
         next_end_ = 0;
         scanned_ = place + 1 + pair;
         mark_ahead_ = nul_ahead_ = false;
@@ -213,7 +213,7 @@ void LineSplitter::IndexLines() {
     nuls_before |= nuls;
     at += 64;
   }
-  ends_.resize(static_cast<size_t>(out - first));
+  listed_ = static_cast<size_t>(out - first);
   next_end_ = 0;
   scanned_ = end;
   mark_ahead_ = marks_before != 0;
@@ -229,10 +229,10 @@ LineSplitter::Line LineSplitter::NextLine() {
 size_t LineSplitter::NextLines(LineView* out, size_t room) {
   size_t given = 0;
   while (given < room) {
-    if (next_end_ < ends_.size()) {
+    if (next_end_ < listed_) {
       // The lines listed, with the state in registers.
       const uint64_t* const ends = ends_.data();
-      const size_t listed = ends_.size();
+      const size_t listed = listed_;
       const char* const text = buffer_.data();
       size_t k = next_end_;
       size_t pos = pos_;

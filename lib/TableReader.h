@@ -156,6 +156,7 @@ class LineSplitter {
   void IndexLines();  // lists the line ends in [scanned_, end_), as many as ends_ takes
   byte_search::LineBlock TailBlock(size_t at) const;  // the masks where the text read ends
   std::vector<uint64_t> ends_;
+  size_t listed_ = 0;    // entries of ends_ in use
   size_t next_end_ = 0;  // the entry of ends_ for the next line
   size_t scanned_ = 0;
   bool mark_ahead_ = false;
