@@ -171,31 +171,34 @@ void TableRecords::Hand(Batch* batch, std::exception_ptr failure) {
 void TableRecords::ReadAhead() {
   std::exception_ptr failure;
   try {
-    std::string_view record;
-    // Lines only: `records_` just made the splitter watch for the quote mark. They come many
-    // at a time, each call's from one buffer, which Retire() hands over once they are in.
-    LineSplitter::LineView lines[256];
-    for (size_t got; here_ && (got = lines_.NextLines(lines, std::size(lines))) > 0;) {
-      const size_t at = filling_.records.size();
-      filling_.records.resize(at + got);
-      filling_.starts.resize(at + got);
-      filling_.line_marks.resize(at + got);
-      for (size_t k = 0; k < got; ++k) {
-        filling_.records[at + k] = std::string_view(lines[k].data, lines[k].size);
-        filling_.starts[at + k] = lines[k].start;
-        filling_.line_marks[at + k] = static_cast<uint8_t>(lines[k].mark | lines[k].nul << 1);
+    if (here_) {
+      // Lines only: `records_` just made the splitter watch for the quote mark. They come many
+      // at a time, each call's from one buffer, which Retire() hands over once they are in.
+      LineSplitter::LineView lines[256];
+      while (const size_t got = lines_.NextLines(lines, std::size(lines))) {
+        const size_t at = filling_.records.size();
+        filling_.records.resize(at + got);
+        filling_.starts.resize(at + got);
+        filling_.line_marks.resize(at + got);
+        for (size_t k = 0; k < got; ++k) {
+          filling_.records[at + k] = std::string_view(lines[k].data, lines[k].size);
+          filling_.starts[at + k] = lines[k].start;
+          filling_.line_marks[at + k] = static_cast<uint8_t>(lines[k].mark | lines[k].nul << 1);
+        }
       }
-    }
-    while (!here_ && records_.Next(&record)) {
-      filling_.starts.push_back(records_.RecordStart());
-      filling_.nul_free = filling_.nul_free && !records_.NulSeen();
-      if (!lines_.InBuffer(record.data())) {  // joined: its bytes are the assembler's
-        filling_.joined_at.emplace_back(filling_.records.size(), filling_.joined.size());
-        filling_.joined.append(record);
+    } else {
+      std::string_view record;
+      while (records_.Next(&record)) {
+        filling_.starts.push_back(records_.RecordStart());
+        filling_.nul_free = filling_.nul_free && !records_.NulSeen();
+        if (!lines_.InBuffer(record.data())) {  // joined: its bytes are the assembler's
+          filling_.joined_at.emplace_back(filling_.records.size(), filling_.joined.size());
+          filling_.joined.append(record);
+        }
+        // Built from its two halves: copying the view whole right after the assembler stored
+        // them would make the processor wait for both stores to reach memory.
+        filling_.records.emplace_back(record.data(), record.size());
       }
-      // Built from its two halves: copying the view whole right after the assembler stored
-      // them would make the processor wait for both stores to reach memory.
-      filling_.records.emplace_back(record.data(), record.size());
     }
     filling_.last = true;
     filling_.text_length = lines_.Offset();

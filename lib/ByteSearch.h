@@ -156,15 +156,7 @@ class StopBytes {
 #endif
   }
   /// The place of the lowest bit set in a nonzero mask.
-  static unsigned LowestBit(unsigned mask) {
-#ifdef _MSC_VER
-    unsigned long at;
-    _BitScanForward(&at, mask);
-    return static_cast<unsigned>(at);
-#else
-    return static_cast<unsigned>(__builtin_ctz(mask));
-#endif
-  }
+  static unsigned LowestBit(unsigned mask) { return LowestBit64(mask); }
   /// Calls `on_stop(at)` for each place in [0, n) of `p` whose byte stops the search, in
   /// order, each block of bytes tested once, while it returns true. False when it returned
   /// false.
