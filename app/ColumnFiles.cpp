@@ -111,7 +111,8 @@ TextFileLines::TextFileLines(const std::string& path, size_t piece, bool keep_op
   }
   // Editors like to put a byte-order mark in front; it is never part of the first value.
   if (std::string_view(bytes_.data(), end_).compare(0, kMarkUtf8.size(), kMarkUtf8) == 0) {
-    pos_ = searched_ = kMarkUtf8.size();
+    pos_ = kMarkUtf8.size();
+    lister_.StartAt(pos_);
   }
 }
 
@@ -163,29 +164,11 @@ void TextFileLines::DropTaken() {
   std::memmove(bytes_.data(), bytes_.data() + pos_, end_ - pos_);
   end_ -= pos_;
   base_ += pos_;
-  searched_ -= pos_;
+  lister_.Shift(pos_);
   pos_ = 0;
 }
 
 namespace {
-
-// Where the line from `pos` ends (a CR or LF), or the text's end. Values are short: a word at
-// a time finds the end without the cost of starting a search for each.
-size_t LineEndIn(std::string_view text, size_t pos) {
-  using namespace byte_search;
-  const char* p = text.data();
-  const size_t n = text.size();
-  size_t i = pos;
-  while (i + 8 <= n) {
-    const uint64_t word = Load(p + i);
-    if ((AnyEqual(word, '\n') | AnyEqual(word, '\r')) != 0) break;
-    i += 8;
-  }
-  for (; i < n; ++i) {
-    if (p[i] == '\n' || p[i] == '\r') return i;
-  }
-  return n;
-}
 
 // Four marks from one to four bytes: the last one repeated in the places left.
 struct FourMarks {
@@ -197,7 +180,7 @@ struct FourMarks {
 
 }  // namespace
 
-PlainLineTest::PlainLineTest(std::string_view marks) : lines_(LineIndexer(FourMarks(marks).marks, true)) {}
+PlainLineTest::PlainLineTest(std::string_view marks) : marks_(byte_search::StopBytes(FourMarks(marks).marks, true)) {}
 
 PlainLineTest PlainTestForRows(const TStringListCSVEX& table, uint8_t style) {
   if (platform::SystemLeadBytes().any) return PlainLineTest();
@@ -208,55 +191,39 @@ PlainLineTest PlainTestForRows(const TStringListCSVEX& table, uint8_t style) {
   return PlainLineTest(marks);
 }
 
-bool TextFileLines::NextIndexed(std::string_view* line, const PlainLineTest& test, bool* plain) {
-  // Lines found a thousand at a time: few enough to stay in the processor's nearest cache.
-  constexpr size_t kIndexedLines = 1024;
-  if (test.Enabled()) {
-    if (skip_lf_ && pos_ < end_) {  // the LF of the CR LF that ended the line before
-      if (bytes_[pos_] == '\n') ++pos_;
-      skip_lf_ = false;
-      searched_ = std::max(searched_, pos_);
-    }
-    // A line whose start was searched already (it began in the piece before) is left to the
-    // search line by line.
-    if (!skip_lf_ && searched_ <= pos_) {
-      // No more lines than bytes: a short file takes a short list.
-      const size_t most = std::min(kIndexedLines, end_ - pos_);
-      if (index_.size() < most) index_.resize(most);
-      at_ = 0;
-      count_ = test.Lines().Index(bytes_.data(), pos_, end_, index_.data(), most);
-      if (count_ > 0) return Next(line, test, plain);
-    }
-  }
-  *plain = false;
-  return Next(line);
+void TextFileLines::PassSplitLf() {
+  if (!skip_lf_ || pos_ >= end_) return;
+  if (bytes_[pos_] == '\n') ++pos_;
+  skip_lf_ = false;
+  if (lister_.Scanned() < pos_) lister_.StartAt(pos_);
 }
 
-bool TextFileLines::Next(std::string_view* line) {
-  DropIndex();
+bool TextFileLines::NextListed(std::string_view* line, const PlainLineTest* test, bool* plain) {
   for (;;) {
-    const std::string_view text(bytes_.data(), end_);
-    if (skip_lf_ && pos_ < end_) {
-      if (text[pos_] == '\n') ++pos_;
-      skip_lf_ = false;
-      searched_ = std::max(searched_, pos_);
+    if (next_ < listed_) {
+      const uint64_t entry = lister_.Entries()[next_++];
+      const size_t end = LineLister::EndOf(entry);
+      *line = std::string_view(bytes_.data() + pos_, end - pos_);
+      *plain = !LineLister::Marked(entry);
+      TookLine(end, LineLister::IsPair(entry));
+      return true;
     }
-    if (!skip_lf_) {
-      const size_t end = LineEndIn(text, std::max(pos_, searched_));
-      if (end < end_) {
-        *line = text.substr(pos_, end - pos_);
-        skip_lf_ = text[end] == '\r';
-        pos_ = searched_ = end + 1;
-        ++taken_;
-        return true;
-      }
-      searched_ = end_;
+    PassSplitLf();
+    if (!skip_lf_ && lister_.Scanned() < end_) {
+      // Without a test every line is marked, also one that a later call with a test takes.
+      next_ = 0;
+      listed_ = test != nullptr && test->Enabled()
+                    ? lister_.List(bytes_.data(), end_, bytes_.size(), test->Marks())
+                    : lister_.List(bytes_.data(), end_, bytes_.size(), byte_search::OneByte('\n'), true);
+      continue;
     }
     if (ended_) {
       skip_lf_ = false;
       if (pos_ >= end_) return false;
-      *line = text.substr(pos_);
-      pos_ = searched_ = end_;
+      *line = std::string_view(bytes_.data() + pos_, end_ - pos_);  // a last line without a break
+      *plain = false;
+      pos_ = end_;
+      lister_.StartAt(end_);
       ++taken_;
       return true;
     }
@@ -265,15 +232,15 @@ bool TextFileLines::Next(std::string_view* line) {
   }
 }
 
+bool TextFileLines::Next(std::string_view* line) {
+  bool plain = false;
+  return NextListed(line, nullptr, &plain);
+}
+
 bool TextFileLines::AtEnd() {
-  if (at_ < count_) return false;  // lines found ahead are left
-  DropIndex();
   for (;;) {
-    if (skip_lf_ && pos_ < end_) {
-      if (bytes_[pos_] == '\n') ++pos_;
-      skip_lf_ = false;
-      searched_ = std::max(searched_, pos_);
-    }
+    if (next_ < listed_) return false;  // lines found ahead are left
+    PassSplitLf();
     if (pos_ < end_) return false;
     if (ended_) return true;
     DropTaken();

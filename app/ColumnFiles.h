@@ -56,11 +56,11 @@ class PlainLineTest {
   PlainLineTest() = default;
   /// `marks`: one to four bytes.
   explicit PlainLineTest(std::string_view marks);
-  bool Enabled() const { return lines_.has_value(); }
-  const LineIndexer& Lines() const { return *lines_; }
+  bool Enabled() const { return marks_.has_value(); }
+  const byte_search::StopBytes& Marks() const { return *marks_; }
 
  private:
-  std::optional<LineIndexer> lines_;
+  std::optional<byte_search::StopBytes> marks_;
 };
 
 /// The test of a line of a column or text file that goes into a row of `table` (a table list
@@ -102,16 +102,15 @@ class TextFileLines {
   /// The next line, valid until the next call; false after the last one.
   bool Next(std::string_view* line);
   /// Next(), and whether the line passes `test`: it holds no byte below 32 and none of its
-  /// marks (always false when the test is not enabled, and for a line read in two pieces).
+  /// marks (always false when the test is not enabled, and for a last line without a break).
   /// The lines are found many at a time; use one test for all the calls.
   bool Next(std::string_view* line, const PlainLineTest& test, bool* plain) {
-    if (at_ == count_) return NextIndexed(line, test, plain);
-    const IndexedLine& found = index_[at_++];
-    *line = std::string_view(bytes_.data() + pos_, found.end - pos_);
-    *plain = !found.marked;
-    pos_ = searched_ = found.next;
-    skip_lf_ = found.cr_open;
-    ++taken_;
+    if (next_ == listed_) return NextListed(line, &test, plain);
+    const uint64_t entry = lister_.Entries()[next_++];
+    const size_t end = LineLister::EndOf(entry);
+    *line = std::string_view(bytes_.data() + pos_, end - pos_);
+    *plain = !LineLister::Marked(entry);
+    TookLine(end, LineLister::IsPair(entry));
     return true;
   }
   /// True when Next() has no line left to give.
@@ -124,11 +123,18 @@ class TextFileLines {
   bool Fill();
   /// Drops the text of the lines given so far.
   void DropTaken();
-  /// Next(line, test, plain) when no line found ahead is left: finds the next ones.
-  bool NextIndexed(std::string_view* line, const PlainLineTest& test, bool* plain);
-  /// Forgets the lines found ahead (pos_ is where the first of them begins).
-  void DropIndex() { at_ = count_ = 0; }
-
+  /// Next(line, test, plain) with `test` or without (nullptr: every line is marked), when the
+  /// lines listed are all taken: lists the next ones, reading on as needed.
+  bool NextListed(std::string_view* line, const PlainLineTest* test, bool* plain);
+  /// The line that ends at `end` (a CR LF with `pair`) is taken.
+  void TookLine(size_t end, bool pair) {
+    pos_ = end + 1 + (pair ? 1 : 0);
+    // A CR that ends the text read may be the first half of a CR LF split by a read.
+    if (pos_ == end_ && !pair) skip_lf_ = bytes_[end] == '\r';
+    ++taken_;
+  }
+  /// Passes the LF of a CR LF split by a read, once the text after the CR is read.
+  void PassSplitLf();
   std::string name_;
   std::string path_;  // the file read; empty for standard input
   size_t piece_;
@@ -141,13 +147,13 @@ class TextFileLines {
   size_t end_ = 0;
   uint64_t base_ = 0;  // bytes dropped before bytes_[0]
   size_t pos_ = 0;
-  size_t searched_ = 0;   // no line end stands in bytes_ before this
   bool skip_lf_ = false;  // the last line ended with CR: an LF right after it belongs to it
   long long taken_ = 0;
-  // Lines found ahead, from pos_ on: index_[at_, count_).
-  std::vector<IndexedLine> index_;
-  size_t at_ = 0;
-  size_t count_ = 0;
+  // Line ends found ahead, from pos_ on: entries [next_, listed_) of the lister. A thousand
+  // at a time, so that the lists of the files read side by side stay in the nearest cache.
+  LineLister lister_{1024};
+  size_t listed_ = 0;
+  size_t next_ = 0;
   bool rest_taken_ = false;
   bool unused_text_ = false;
 };

@@ -50,47 +50,74 @@ inline void CopyInWords(char* dst, const char* src, size_t n) {
   for (size_t k = 0; k < n; k += 16) std::memcpy(dst + k, src + k, 16);
 }
 
-/// What the splitting of lines looks for in a block of 64 bytes: bit k of each mask stands for
+/// One byte value looked for, where a block scan takes a set of them (StopBytes is the other).
+class OneByte {
+ public:
+  explicit OneByte(char c) : c_(c) {
+#if TESSARIN_SSE2
+    wide_ = _mm_set1_epi8(c);
+#endif
+  }
+  bool Stops(char c) const { return c == c_; }
+#if TESSARIN_SSE2
+  /// 0xFF in each byte of `x` that is the one looked for, 0 in the others.
+  __m128i Hits(__m128i x) const { return _mm_cmpeq_epi8(x, wide_); }
+#endif
+
+ private:
+#if TESSARIN_SSE2
+  __m128i wide_;
+#endif
+  char c_;
+};
+
+/// What the listing of lines looks for in a block of 64 bytes: bit k of each mask stands for
 /// byte k of the block.
 struct LineBlock {
   uint64_t ends;   ///< CR or LF
-  uint64_t marks;  ///< the mark asked for
+  uint64_t crs;    ///< CR
+  uint64_t marks;  ///< a byte the caller's test stops at (never a line end)
   uint64_t nuls;   ///< NUL
 };
 
-/// The masks of the 64 bytes at `p`. One pass finds all three, so that a line's end, whether it
-/// holds the mark and whether it holds a NUL byte come from one look at each byte, not from a
-/// search for each.
-inline LineBlock ScanLineBlock(const char* p, char mark) {
+/// The masks of the 64 bytes at `p`; `test` is a OneByte or a StopBytes. One pass finds all
+/// three, so that a line's end, whether it holds a mark and whether it holds a NUL byte come
+/// from one look at each byte, not from a search for each.
+template <typename Test>
+inline LineBlock ScanLineBlock(const char* p, const Test& test) {
 #if TESSARIN_SSE2
   const __m128i lf = _mm_set1_epi8('\n');
-  const __m128i wanted = _mm_set1_epi8(mark);
   const __m128i cr = _mm_set1_epi8('\r');
   const __m128i zero = _mm_setzero_si128();
   __m128i x[4];
-  uint64_t ends = 0, marks = 0;
+  uint64_t ends = 0, crs = 0, marks = 0;
   __m128i nul = zero;  // most texts hold none: the places are only found when one is seen
   for (int j = 0; j < 4; ++j) {
     x[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * j));
-    const __m128i end = _mm_or_si128(_mm_cmpeq_epi8(x[j], lf), _mm_cmpeq_epi8(x[j], cr));
+    const __m128i is_cr = _mm_cmpeq_epi8(x[j], cr);
+    const __m128i end = _mm_or_si128(_mm_cmpeq_epi8(x[j], lf), is_cr);
     ends |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(end))} << (16 * j);
-    marks |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x[j], wanted)))}
-             << (16 * j);
+    crs |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(is_cr))} << (16 * j);
+    marks |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(test.Hits(x[j])))} << (16 * j);
     nul = _mm_or_si128(nul, _mm_cmpeq_epi8(x[j], zero));
   }
-  if (_mm_movemask_epi8(nul) == 0) return {ends, marks, 0};
+  if (_mm_movemask_epi8(nul) == 0) return {ends, crs, marks & ~ends, 0};
   uint64_t nuls = 0;
   for (int j = 0; j < 4; ++j) {
     nuls |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x[j], zero)))}
             << (16 * j);
   }
-  return {ends, marks, nuls};
+  return {ends, crs, marks & ~ends, nuls};
 #else
-  LineBlock block{0, 0, 0};
+  LineBlock block{0, 0, 0, 0};
   for (int k = 0; k < 64; ++k) {
     const uint64_t bit = uint64_t{1} << k;
-    if (p[k] == '\n' || p[k] == '\r') block.ends |= bit;
-    if (p[k] == mark) block.marks |= bit;
+    if (p[k] == '\n' || p[k] == '\r') {
+      block.ends |= bit;
+      if (p[k] == '\r') block.crs |= bit;
+    } else if (test.Stops(p[k])) {
+      block.marks |= bit;
+    }
     if (p[k] == '\0') block.nuls |= bit;
   }
   return block;

@@ -1,110 +1,130 @@
-// Finding many lines of a text in one pass: where each ends, where the next begins, and whether
-// it holds a byte that needs a second look. A pass over a stretch of text costs less than a
-// search per line, whose start-up cost is larger than a short line itself.
+// Finding the lines of a text ahead, many in one pass: where each ends, whether it is a CR LF,
+// and whether the line holds a byte that needs a second look or a NUL byte. A pass over 64
+// bytes at a time costs less than a search per line, whose start-up cost is larger than a
+// short line itself. The table's lines and the lines of the column files are both found here.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "ByteSearch.h"
 
-/// One line found by LineIndexer.
-struct IndexedLine {
-  size_t end;    ///< where the line's break (CR or LF) stands
-  size_t next;   ///< where the line after it begins
-  bool marked;   ///< one of the marks, or with `controls` a byte below 32, stands in the line
-  bool cr_open;  ///< the break is a CR at the text's end: an LF that follows it belongs to it
-};
-
-/// Lists lines of a text; lines end at CR, LF or CR LF.
-class LineIndexer {
+/// Lists the line ends of a text that is read on piece by piece: CR, LF, and CR LF as one end.
+/// The list is bounded, so that a text of empty lines needs no list as long as itself; the
+/// caller takes the entries, then lists again from where the listing stopped.
+class LineLister {
  public:
-  /// `marks`: four bytes (repeat one to use fewer) that make a line marked; with `controls`
-  /// every byte below 32 (but CR and LF) does too.
-  LineIndexer(const char (&marks)[4], bool controls) : stops_(marks, controls) {}
+  /// Entries listed at most by one call.
+  static constexpr size_t kMost = size_t{1} << 14;
 
-  /// Lists up to `max` lines of text[from, size) into `out`, in order, and returns how many.
-  /// A line whose break is not in the text is not listed.
-  size_t Index(const char* text, size_t from, size_t size, IndexedLine* out, size_t max) const {
-    return IndexBy<TESSARIN_SSE2 != 0>(text, from, size, out, max);
-  }
+  /// An entry: a line end's place times 8, plus 4 when it is a CR LF, 2 when a mark stands in
+  /// the line before it (or every line counts as marked) and 1 when a NUL byte does.
+  static size_t EndOf(uint64_t entry) { return static_cast<size_t>(entry >> 3); }
+  static bool IsPair(uint64_t entry) { return (entry & 4) != 0; }
+  static bool Marked(uint64_t entry) { return (entry & 2) != 0; }
+  static bool HoldsNul(uint64_t entry) { return (entry & 1) != 0; }
 
-  /// Index() by sixteen bytes at a time (SSE2) or byte by byte; both give the same lines.
-  template <bool kWide>
-  size_t IndexBy(const char* text, size_t from, size_t size, IndexedLine* out, size_t max) const {
-    size_t count = 0;
-    if (max == 0) return 0;
-    bool marked = false;  // the line begun so far holds a mark
-#if TESSARIN_SSE2
-    if (kWide) {
-      constexpr size_t kWidth = 16;
-      const __m128i crs = _mm_set1_epi8('\r');
-      const __m128i lfs = _mm_set1_epi8('\n');
-      bool cr_before = false;  // the block before ended with a CR
-      char tail[kWidth] = {};
-      for (size_t i = from; i < size; i += kWidth) {
-        const size_t valid = size - i < kWidth ? size - i : kWidth;
-        const char* block = text + i;
-        if (valid < kWidth) {  // the last bytes, padded (the padding is not looked at)
-          std::memcpy(tail, text + i, valid);
-          block = tail;
-        }
-        const unsigned in_text = valid < kWidth ? (1u << valid) - 1 : 0xFFFFu;
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
-        const __m128i cr_hits = _mm_cmpeq_epi8(x, crs);
-        const __m128i lf_hits = _mm_cmpeq_epi8(x, lfs);
-        const __m128i others_hits = stops_.Hits(x);
-        // Most blocks of long lines hold nothing: one test passes them.
-        if ((Bits(_mm_or_si128(_mm_or_si128(cr_hits, lf_hits), others_hits)) & in_text) == 0) {
-          cr_before = false;
-          continue;
-        }
-        const unsigned cr = Bits(cr_hits) & in_text;
-        const unsigned lf = Bits(lf_hits) & in_text;
-        unsigned others = Bits(others_hits) & in_text & ~(cr | lf);
-        // An LF right after a CR ends no line of its own.
-        unsigned ends = cr | (lf & ~((cr << 1) | (cr_before ? 1u : 0u)));
-        cr_before = (cr >> (kWidth - 1)) != 0;
-        for (; ends != 0; ends &= ends - 1) {
-          const unsigned bit = byte_search::StopBytes::LowestBit(ends);
-          const unsigned below = (1u << bit) - 1;
-          const size_t p = i + bit;
-          IndexedLine& line = out[count++];
-          line.end = p;
-          line.marked = marked || (others & below) != 0;
-          others &= ~below;
-          marked = false;
-          const bool is_cr = (cr >> bit) & 1u;
-          line.cr_open = is_cr && p + 1 == size;
-          line.next = p + 1 + (is_cr && p + 1 < size && text[p + 1] == '\n' ? 1 : 0);
-          if (count == max) return count;
-        }
-        marked = marked || others != 0;
-      }
-      return count;
-    }
-#endif
-    for (size_t p = from; p < size; ++p) {
-      const char c = text[p];
-      if (c != '\r' && c != '\n') {
-        marked = marked || stops_.Stops(c);
-        continue;
-      }
-      IndexedLine& line = out[count++];
-      line.end = p;
-      line.marked = marked;
-      marked = false;
-      line.cr_open = c == '\r' && p + 1 == size;
-      line.next = p + 1 + (c == '\r' && p + 1 < size && text[p + 1] == '\n' ? 1 : 0);
-      p = line.next - 1;
-      if (count == max) return count;
-    }
-    return count;
+  /// `most`: entries one call lists at most (fewer keep the list in the processor's nearest
+  /// cache, for a caller that reads several texts side by side).
+  explicit LineLister(size_t most = kMost) : most_(most) {}
+
+  /// Lists the line ends of text[Scanned(), end), as many as one call takes, and returns how
+  /// many Entries() now holds (the earlier ones are gone). `room`: the bytes at `text` that may
+  /// be read (at least `end`; bytes past `end` are read, never listed). `test` (a OneByte or
+  /// a StopBytes) says which bytes mark their line; with `mark_all` every line is marked. A CR
+  /// that is the text's last byte is listed as a CR alone: its LF may come with the next piece.
+  template <typename Test>
+  size_t List(const char* text, size_t end, size_t room, const Test& test, bool mark_all = false);
+  const uint64_t* Entries() const { return ends_.data(); }
+
+  /// No line end stands in the text before this place but the ones listed.
+  size_t Scanned() const { return scanned_; }
+  /// Whether the text after the last end listed, up to Scanned(), holds a mark or a NUL byte.
+  bool MarkAhead() const { return mark_ahead_; }
+  bool NulAhead() const { return nul_ahead_; }
+  /// The listing goes on at `at` (the bytes before it are left alone), with nothing ahead.
+  void StartAt(size_t at) {
+    scanned_ = at;
+    mark_ahead_ = nul_ahead_ = false;
   }
+  /// The text moved `by` bytes toward its start (every entry listed has been taken).
+  void Shift(size_t by) { scanned_ -= by; }
 
  private:
-#if TESSARIN_SSE2
-  static unsigned Bits(__m128i bytes) { return static_cast<unsigned>(_mm_movemask_epi8(bytes)); }
-#endif
-  byte_search::StopBytes stops_;
+  size_t most_;
+  std::vector<uint64_t> ends_;
+  size_t scanned_ = 0;
+  bool mark_ahead_ = false;
+  bool nul_ahead_ = false;
 };
+
+template <typename Test>
+size_t LineLister::List(const char* text, size_t end, size_t room, const Test& test, bool mark_all) {
+  // No more entries than bytes: a short text takes a short list. The list only grows.
+  const size_t most = std::min(most_, end - scanned_);
+  if (ends_.size() < most) ends_.resize(most);
+  uint64_t* const first = ends_.data();
+  uint64_t* out = first;
+  uint64_t* const last = first + most;
+  size_t at = scanned_ & ~size_t{63};
+  uint64_t from = ~uint64_t{0} << (scanned_ - at);
+  uint64_t marks_before = mark_ahead_, nuls_before = nul_ahead_;
+  const uint64_t all = mark_all ? 2 : 0;
+  uint64_t cr_before = 0;  // the block before ends with a CR
+  while (at < end) {
+    byte_search::LineBlock bits;
+    if (at + 64 <= room) {
+      bits = byte_search::ScanLineBlock(text + at, test);
+    } else {  // the room ends within the block
+      char tail[64] = {};
+      std::memcpy(tail, text + at, room - at);
+      bits = byte_search::ScanLineBlock(tail, test);
+    }
+    uint64_t in_text = ~uint64_t{0};  // bytes past the text are no part of it
+    bool lf_next = false;             // the block after this one begins with an LF
+    if (at + 64 > end) {
+      in_text = (uint64_t{1} << (end - at)) - 1;
+    } else if (at + 64 < end) {
+      lf_next = text[at + 64] == '\n';
+    }
+    // The line ends and the CR LF pairs come from the masks, without a look at any byte: an LF
+    // right after a CR ends no line of its own, and that CR ends a CR LF.
+    const uint64_t crs = bits.crs & in_text & from;
+    const uint64_t lfs = bits.ends & ~bits.crs & in_text;
+    const uint64_t pairs = crs & ((lfs >> 1) | (uint64_t{lf_next} << 63));
+    uint64_t ends = (crs | (lfs & ~((crs << 1) | cr_before))) & from;
+    cr_before = crs >> 63;
+    uint64_t marks = bits.marks & in_text & from;
+    uint64_t nuls = bits.nuls & in_text & from;
+    from = ~uint64_t{0};
+    while (ends != 0) {
+      const unsigned k = byte_search::LowestBit64(ends);
+      ends &= ends - 1;
+      // The marks and NUL bytes of the line: those before its end not taken by earlier lines.
+      const uint64_t before = (uint64_t{1} << k) - 1;
+      const uint64_t line_marks = marks & before, line_nuls = nuls & before;
+      marks ^= line_marks;
+      nuls ^= line_nuls;
+      const uint64_t pair = (pairs >> k) & 1;
+      *out++ = (uint64_t{at + k} << 3) | pair << 2 | uint64_t{(marks_before | line_marks) != 0} << 1 |
+               all | uint64_t{(nuls_before | line_nuls) != 0};
+      marks_before = nuls_before = 0;
+      if (out == last) {  // the list is full: the next call starts right after this end
+        scanned_ = at + k + 1 + pair;
+        mark_ahead_ = mark_all;
+        nul_ahead_ = false;
+        return most;
+      }
+    }
+    marks_before |= marks;
+    nuls_before |= nuls;
+    at += 64;
+  }
+  scanned_ = end;
+  mark_ahead_ = marks_before != 0 || mark_all;
+  nul_ahead_ = nuls_before != 0;
+  return static_cast<size_t>(out - first);
+}

@@ -150,76 +150,6 @@ size_t TableText::Read(char* data, size_t size) {
   return n;
 }
 
-byte_search::LineBlock LineSplitter::TailBlock(size_t at) const {
-  const size_t n = end_ - at;
-  byte_search::LineBlock block;
-  if (at + 64 <= buffer_.size()) {
-    block = byte_search::ScanLineBlock(buffer_.data() + at, mark_);
-  } else {  // the buffer ends within the block
-    char tail[64] = {};
-    std::memcpy(tail, buffer_.data() + at, n);
-    block = byte_search::ScanLineBlock(tail, mark_);
-  }
-  const uint64_t text = (uint64_t{1} << n) - 1;  // bytes past the text read are no part of it
-  return {block.ends & text, block.marks & text, block.nuls & text};
-}
-
-void LineSplitter::IndexLines() {
-  // Lines are listed a bounded number at a time, so that a text of empty lines needs no list
-  // as long as itself.
-  constexpr size_t kListed = size_t{1} << 14;
-  if (ends_.size() < kListed) ends_.resize(kListed);  // once: kept at that size
-  uint64_t* const first = ends_.data();
-  uint64_t* out = first;
-  uint64_t* const last = first + kListed;
-  const char* const text = buffer_.data();
-  const char mark = mark_;
-  const size_t end = end_;
-  size_t at = scanned_ & ~size_t{63};
-  uint64_t from = ~uint64_t{0} << (scanned_ - at);
-  uint64_t marks_before = mark_ahead_, nuls_before = nul_ahead_;
-  while (at < end) {
-    const byte_search::LineBlock bits =
-        at + 64 <= end ? byte_search::ScanLineBlock(text + at, mark) : TailBlock(at);
-    uint64_t ends = bits.ends & from;
-    uint64_t marks = bits.marks & from;
-    uint64_t nuls = bits.nuls & from;
-    from = ~uint64_t{0};
-    while (ends != 0) {
-      const unsigned k = byte_search::LowestBit64(ends);
-      const size_t place = at + k;
-      // A CR LF is one line end: its LF is passed over here (also in the next block).
-      const bool pair = text[place] == '\r' && place + 1 < end && text[place + 1] == '\n';
-      const uint64_t before = (uint64_t{1} << k) - 1;
-      *out++ = (uint64_t{place} << 3) | uint64_t{pair} << 2 |
-               uint64_t{(marks_before | (marks & before)) != 0} << 1 |
-               uint64_t{(nuls_before | (nuls & before)) != 0};
-      marks_before = nuls_before = 0;
-      const unsigned passed = k + 1 + pair;  // bits of this block the line and its end take
-      const uint64_t after = passed >= 64 ? 0 : ~uint64_t{0} << passed;
-      ends &= after;
-      marks &= after;
-      nuls &= after;
-      if (passed > 64) from = ~uint64_t{1};  // the LF of the pair opens the next block
-      if (out == last) {  // the list is full: the next pass starts right after this end
-        listed_ = static_cast<size_t>(out - first);
-        next_end_ = 0;
-        scanned_ = place + 1 + pair;
-        mark_ahead_ = nul_ahead_ = false;
-        return;
-      }
-    }
-    marks_before |= marks;
-    nuls_before |= nuls;
-    at += 64;
-  }
-  listed_ = static_cast<size_t>(out - first);
-  next_end_ = 0;
-  scanned_ = end;
-  mark_ahead_ = marks_before != 0;
-  nul_ahead_ = nuls_before != 0;
-}
-
 LineSplitter::Line LineSplitter::NextLine() {
   LineView line;
   if (NextLines(&line, 1) == 0) return Line{nullptr, 0};
@@ -231,7 +161,7 @@ size_t LineSplitter::NextLines(LineView* out, size_t room) {
   while (given < room) {
     if (next_end_ < listed_) {
       // The lines listed, with the state in registers.
-      const uint64_t* const ends = ends_.data();
+      const uint64_t* const ends = lister_.Entries();
       const size_t listed = listed_;
       const char* const text = buffer_.data();
       size_t k = next_end_;
@@ -239,7 +169,7 @@ size_t LineSplitter::NextLines(LineView* out, size_t room) {
       bool skip_lf = skip_lf_;
       while (k < listed && given < room) {
         const uint64_t entry = ends[k++];
-        const size_t end = static_cast<size_t>(entry >> 3);
+        const size_t end = LineLister::EndOf(entry);
         if (skip_lf) {
           skip_lf = false;
           if (end == pos && text[end] == '\n') {  // the LF of a CR LF split by a read
@@ -247,9 +177,9 @@ size_t LineSplitter::NextLines(LineView* out, size_t room) {
             continue;
           }
         }
-        out[given++] = {text + pos, end - pos, base_ + pos, !watching_ || (entry & 2) != 0,
-                        (entry & 1) != 0};
-        if ((entry & 4) != 0) {
+        out[given++] = {text + pos, end - pos, base_ + pos, !watching_ || LineLister::Marked(entry),
+                        LineLister::HoldsNul(entry)};
+        if (LineLister::IsPair(entry)) {
           pos = end + 2;
         } else {
           skip_lf = text[end] == '\r';
@@ -261,8 +191,9 @@ size_t LineSplitter::NextLines(LineView* out, size_t room) {
       skip_lf_ = skip_lf;
       continue;
     }
-    if (scanned_ < end_) {
-      IndexLines();
+    if (lister_.Scanned() < end_) {
+      listed_ = lister_.List(buffer_.data(), end_, buffer_.size(), mark_test_);
+      next_end_ = 0;
       continue;
     }
     // Reading on would move or retire the buffer the lines given so far stand in.
@@ -270,8 +201,8 @@ size_t LineSplitter::NextLines(LineView* out, size_t room) {
     if (ended_) {
       skip_lf_ = false;
       if (pos_ < end_) {  // a last line without a break
-        out[given++] = {buffer_.data() + pos_, end_ - pos_, base_ + pos_, true, nul_ahead_};
-        mark_ahead_ = nul_ahead_ = false;
+        out[given++] = {buffer_.data() + pos_, end_ - pos_, base_ + pos_, true, lister_.NulAhead()};
+        lister_.StartAt(end_);
         pos_ = end_;
       }
       break;
@@ -310,7 +241,7 @@ void LineSplitter::Refill() {
   if (pos_ > 0) {
     end_ -= pos_;
     base_ += pos_;
-    scanned_ -= pos_;  // every line end listed was handed out: scanned_ == end_
+    lister_.Shift(pos_);  // every line end listed was handed out
     pos_ = 0;
   }
   if (buffer_.size() < size) buffer_.resize(size);
@@ -324,7 +255,7 @@ void LineSplitter::Refill() {
 }
 
 void LineSplitter::WatchFor(char mark) {
-  mark_ = mark;
+  mark_test_ = byte_search::OneByte(mark);
   watching_ = true;
 }
 

@@ -14,6 +14,7 @@
 
 #include "ByteSearch.h"
 #include "LargeVector.h"
+#include "LineIndex.h"
 
 namespace platform {
 class FileReader;
@@ -147,22 +148,13 @@ class LineSplitter {
   size_t pos_ = 0;
   bool skip_lf_ = false;  // the last line ended with CR: an LF right after it belongs to it
   bool ended_ = false;
-  // The line ends of the text read are found ahead, 64 bytes at a time in one tight pass, and
-  // the lines handed out from that list: a line costs a step through it, not a search. Each
-  // entry is a line end's place times 8, plus 4 when it is a CR LF, 2 when the mark stands in
-  // the line before it and 1 when a NUL byte does. [pos_, scanned_) holds no line end but the
-  // ones listed; mark_ahead_ and nul_ahead_ say whether the text after the last one listed, up
-  // to scanned_, holds the mark, a NUL byte.
-  void IndexLines();  // lists the line ends in [scanned_, end_), as many as ends_ takes
-  byte_search::LineBlock TailBlock(size_t at) const;  // the masks where the text read ends
-  std::vector<uint64_t> ends_;
-  size_t listed_ = 0;    // entries of ends_ in use
-  size_t next_end_ = 0;  // the entry of ends_ for the next line
-  size_t scanned_ = 0;
-  bool mark_ahead_ = false;
-  bool nul_ahead_ = false;
+  // The line ends of the text read are found ahead, many at a time in one tight pass, and the
+  // lines handed out from that list: a line costs a step through it, not a search.
+  LineLister lister_;
+  size_t listed_ = 0;    // entries of the lister in use
+  size_t next_end_ = 0;  // the entry for the next line
   bool watching_ = false;
-  char mark_ = 0;
+  byte_search::OneByte mark_test_{0};
   bool mark_seen_ = true;
   bool nul_seen_ = false;
 };
