@@ -83,11 +83,13 @@ std::vector<std::string> ColumnFileNames(const RunSettings& settings, const TStr
 namespace {
 
 // Splitting would stop at a NUL byte and silently drop the rest of the file.
+[[noreturn]] void ThrowNulByte(const std::string& name) {
+  throw TessarinError("Cannot load file \"" + CutName(name) +
+                      "\". It holds a NUL byte: it is not a text file");
+}
+
 void RefuseNul(std::string_view bytes, const std::string& name) {
-  if (std::memchr(bytes.data(), 0, bytes.size()) != nullptr) {
-    throw TessarinError("Cannot load file \"" + CutName(name) +
-                        "\". It holds a NUL byte: it is not a text file");
-  }
+  if (std::memchr(bytes.data(), 0, bytes.size()) != nullptr) ThrowNulByte(name);
 }
 
 }  // namespace
@@ -108,6 +110,10 @@ TextFileLines::TextFileLines(const std::string& path, size_t piece, bool keep_op
     // The mark needs the first bytes together, however the system hands them over.
     while (end_ < kMarkUtf8.size() && Fill()) {
     }
+    // The first piece is looked at whole at once, so that of several files holding a NUL byte
+    // early the first one named is refused before anything is written; later pieces are
+    // looked at as their lines are found.
+    RefuseNul(std::string_view(bytes_.data(), end_), name_);
   }
   // Editors like to put a byte-order mark in front; it is never part of the first value.
   if (std::string_view(bytes_.data(), end_).compare(0, kMarkUtf8.size(), kMarkUtf8) == 0) {
@@ -153,7 +159,6 @@ bool TextFileLines::Fill() {
   } else if (keep_open_ && opened) {
     open_ = std::move(opened);
   }
-  RefuseNul(std::string_view(bytes_.data() + end_, got), name_);
   end_ += got;
   read_ += got;
   return got > 0;
@@ -215,6 +220,7 @@ bool TextFileLines::NextListed(std::string_view* line, const PlainLineTest* test
       listed_ = test != nullptr && test->Enabled()
                     ? lister_.List(bytes_.data(), end_, bytes_.size(), test->Marks())
                     : lister_.List(bytes_.data(), end_, bytes_.size(), byte_search::OneByte('\n'), true);
+      if (lister_.NulSeen()) ThrowNulByte(name_);
       continue;
     }
     if (ended_) {

@@ -45,6 +45,8 @@ class LineLister {
   /// Whether the text after the last end listed, up to Scanned(), holds a mark or a NUL byte.
   bool MarkAhead() const { return mark_ahead_; }
   bool NulAhead() const { return nul_ahead_; }
+  /// True once a NUL byte stood in any text listed.
+  bool NulSeen() const { return nul_seen_; }
   /// The listing goes on at `at` (the bytes before it are left alone), with nothing ahead.
   void StartAt(size_t at) {
     scanned_ = at;
@@ -59,6 +61,7 @@ class LineLister {
   size_t scanned_ = 0;
   bool mark_ahead_ = false;
   bool nul_ahead_ = false;
+  bool nul_seen_ = false;
 };
 
 template <typename Test>
@@ -99,6 +102,7 @@ size_t LineLister::List(const char* text, size_t end, size_t room, const Test& t
     cr_before = crs >> 63;
     uint64_t marks = bits.marks & in_text & from;
     uint64_t nuls = bits.nuls & in_text & from;
+    nul_seen_ = nul_seen_ || nuls != 0;
     from = ~uint64_t{0};
     while (ends != 0) {
       const unsigned k = byte_search::LowestBit64(ends);
