@@ -339,44 +339,66 @@ void PackRows(const RunSettings& settings, const FormatChoice& choice,
   const PlainLineTest plain_test = PlainTestForRows(*table, settings.FormatEnter);
   const bool enclose = table->QuotedFields && table->AlwaysQuote && table->QuoteMark != 0;
   const bool placeholder = files.size() == 1 && !table->AlwaysQuote && table->QuoteMark != 0;
+  // Held here, where no byte written into a row can be taken to change them.
+  const char delimiter = table->Delimiter;
+  const char quote = table->QuoteMark;
+  // A plain line as its field, at `at`, with the delimiter before it unless it is the first.
+  auto put_plain = [delimiter, quote, enclose](char* at, bool first, std::string_view line) {
+    if (!first) *at++ = delimiter;
+    if (enclose) *at++ = quote;
+    byte_search::CopyInWords(at, line.data(), line.size());
+    at += line.size();
+    if (enclose) *at++ = quote;
+    return at;
+  };
   RowText out(&writer, header_rows == 0);
   std::string unescaped;
   std::string formatted;
-  std::string_view line;
-  bool plain = false;
+  // Each row's lines are taken first, then written: most rows are plain throughout, and room is
+  // made for all their fields at once.
+  struct Cell {
+    std::string_view line;
+    bool plain = false;
+  };
+  std::vector<Cell> cells(files.size());
   long long rows = 0;
   // The first file decides the rows; a shorter later file gives empty cells.
-  while (!files.empty() && files[0]->Next(&line, plain_test, &plain)) {
-    uint64_t row_bytes = line.size() + 2;
-    for (size_t c = 0; c < files.size(); ++c) {
-      if (c > 0) {
-        if (files[c]->Taken() == rows && files[c]->Next(&line, plain_test, &plain)) {
-          row_bytes += line.size() + 2;
-        } else {
-          line = std::string_view();
-          plain = true;
-        }
-      }
-      if (plain) {
-        char* at = out.Room(line.size() + 3);
-        if (c > 0) *at++ = table->Delimiter;
-        if (enclose) *at++ = table->QuoteMark;
-        byte_search::CopyInWords(at, line.data(), line.size());
-        at += line.size();
-        if (enclose) *at++ = table->QuoteMark;
-        out.Took(at);
+  while (!files.empty() && files[0]->Next(&cells[0].line, plain_test, &cells[0].plain)) {
+    size_t bytes = cells[0].line.size();
+    size_t lines = 1;
+    bool all_plain = cells[0].plain;
+    for (size_t c = 1; c < files.size(); ++c) {
+      Cell& cell = cells[c];
+      if (files[c]->Taken() == rows && files[c]->Next(&cell.line, plain_test, &cell.plain)) {
+        ++lines;
       } else {
-        formatted.clear();
-        if (c > 0) formatted.push_back(table->Delimiter);
-        table->AppendFormatted(&formatted, UnescapedView(line, settings.FormatEnter, true, &unescaped));
-        out.Append(formatted);
+        cell = {std::string_view(), true};
+      }
+      bytes += cell.line.size();
+      all_plain = all_plain && cell.plain;
+    }
+    if (all_plain) {
+      char* at = out.Room(bytes + 3 * cells.size());
+      for (size_t c = 0; c < cells.size(); ++c) at = put_plain(at, c == 0, cells[c].line);
+      out.Took(at);
+    } else {
+      for (size_t c = 0; c < cells.size(); ++c) {
+        const std::string_view line = cells[c].line;
+        if (cells[c].plain) {
+          out.Took(put_plain(out.Room(line.size() + 3), c == 0, line));
+        } else {
+          formatted.clear();
+          if (c > 0) formatted.push_back(delimiter);
+          table->AppendFormatted(&formatted, UnescapedView(line, settings.FormatEnter, true, &unescaped));
+          out.Append(formatted);
+        }
       }
     }
     // A row of one empty field is written as the placeholder where there is one.
     if (placeholder && out.RowIsEmpty()) out.Append(std::string(2, table->QuoteMark));
     out.EndRow();
     ++rows;
-    progress.Advance(row_bytes);
+    progress.Advance(bytes + 2 * lines);
   }
   out.Finish();
   if (rest) rest->Wait();
