@@ -206,11 +206,7 @@ void TextFileLines::PassSplitLf() {
 bool TextFileLines::NextListed(std::string_view* line, const PlainLineTest* test, bool* plain) {
   for (;;) {
     if (next_ < listed_) {
-      const uint64_t entry = lister_.Entries()[next_++];
-      const size_t end = LineLister::EndOf(entry);
-      *line = std::string_view(bytes_.data() + pos_, end - pos_);
-      *plain = !LineLister::Marked(entry);
-      TookLine(end, LineLister::IsPair(entry));
+      TakeListed(line, plain);
       return true;
     }
     PassSplitLf();

@@ -106,11 +106,7 @@ class TextFileLines {
   /// The lines are found many at a time; use one test for all the calls.
   bool Next(std::string_view* line, const PlainLineTest& test, bool* plain) {
     if (next_ == listed_) return NextListed(line, &test, plain);
-    const uint64_t entry = lister_.Entries()[next_++];
-    const size_t end = LineLister::EndOf(entry);
-    *line = std::string_view(bytes_.data() + pos_, end - pos_);
-    *plain = !LineLister::Marked(entry);
-    TookLine(end, LineLister::IsPair(entry));
+    TakeListed(line, plain);
     return true;
   }
   /// True when Next() has no line left to give.
@@ -126,8 +122,13 @@ class TextFileLines {
   /// Next(line, test, plain) with `test` or without (nullptr: every line is marked), when the
   /// lines listed are all taken: lists the next ones, reading on as needed.
   bool NextListed(std::string_view* line, const PlainLineTest* test, bool* plain);
-  /// The line that ends at `end` (a CR LF with `pair`) is taken.
-  void TookLine(size_t end, bool pair) {
+  /// Takes the next line listed (there is one).
+  void TakeListed(std::string_view* line, bool* plain) {
+    const uint64_t entry = lister_.Entries()[next_++];
+    const size_t end = LineLister::EndOf(entry);
+    const bool pair = LineLister::IsPair(entry);
+    *line = std::string_view(bytes_.data() + pos_, end - pos_);
+    *plain = !LineLister::Marked(entry);
     pos_ = end + 1 + (pair ? 1 : 0);
     // A CR that ends the text read may be the first half of a CR LF split by a read.
     if (pos_ == end_ && !pair) skip_lf_ = bytes_[end] == '\r';
