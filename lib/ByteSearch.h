@@ -135,30 +135,6 @@ inline unsigned LowestBit64(uint64_t mask) {
 #endif
 }
 
-/// How many bits of the mask are set.
-inline unsigned PopCount64(uint64_t mask) {
-#ifdef _MSC_VER
-  return static_cast<unsigned>(__popcnt64(mask));
-#else
-  return static_cast<unsigned>(__builtin_popcountll(mask));
-#endif
-}
-
-/// Bit k set when byte k of the 64 bytes at `p` is `c`.
-inline uint64_t EqualMask64(const char* p, char c) {
-  uint64_t mask = 0;
-#if TESSARIN_SSE2
-  const __m128i wanted = _mm_set1_epi8(c);
-  for (int j = 0; j < 4; ++j) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * j));
-    mask |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, wanted)))} << (16 * j);
-  }
-#else
-  for (int k = 0; k < 64; ++k) mask |= uint64_t{p[k] == c} << k;
-#endif
-  return mask;
-}
-
 /// The byte values a search stops at: four marks (repeat one to use fewer), and with
 /// `controls` every byte below 32. Sixteen bytes are tested at a time where the processor has
 /// SSE2 (every x86-64), eight otherwise.
@@ -205,12 +181,6 @@ class StopBytes {
     for (size_t k = 0; k < kWidth; ++k) mask |= static_cast<unsigned>(Stops(p[k])) << k;
     return mask;
 #endif
-  }
-  /// Mask() of the 64 bytes at `p`: bit k for byte k.
-  uint64_t Mask64(const char* p) const {
-    uint64_t mask = 0;
-    for (size_t k = 0; k < 64; k += kWidth) mask |= uint64_t{Mask(p + k)} << k;
-    return mask;
   }
   /// The place of the lowest bit set in a nonzero mask.
   static unsigned LowestBit(unsigned mask) { return LowestBit64(mask); }

@@ -230,58 +230,6 @@ bool BareFieldEnds(std::string_view row, char delimiter, const byte_search::Stop
   return bare;
 }
 
-// Where field n of the row stands, [*start, *end), when every field of the row is bare (no byte
-// of it stops `stops` but the delimiter) and the row has a field n. The row is looked at 64
-// bytes at a time, so that finding the field costs a branch a block, not one a field.
-bool BareFieldBounds(std::string_view row, char delimiter, const byte_search::StopBytes& stops,
-                     long long n, size_t* start, size_t* end) {
-  using namespace byte_search;
-  if (platform::SystemLeadBytes().any) return false;  // a delimiter may be a second byte
-  const char* const p = row.data();
-  const size_t size = row.size();
-  const auto wanted = static_cast<uint64_t>(n);  // delimiters before field n
-  uint64_t seen = 0;                             // delimiters in the blocks before
-  bool started = n == 0;
-  bool ended = false;
-  *start = 0;
-  *end = size;
-  // The k-th (from 1) set bit of the mask.
-  auto nth_bit = [](uint64_t mask, uint64_t k) {
-    for (; k > 1; --k) mask &= mask - 1;
-    return LowestBit64(mask);
-  };
-  for (size_t at = 0; at < size; at += 64) {
-    uint64_t stop_bits = 0, delimiters = 0;
-    if (at + 64 <= size) {
-      stop_bits = stops.Mask64(p + at);
-      delimiters = EqualMask64(p + at, delimiter);
-    } else if (size >= 64) {  // the row's last 64 bytes, without those before `at`
-      const size_t before = at + 64 - size;
-      stop_bits = stops.Mask64(p + size - 64) >> before;
-      delimiters = EqualMask64(p + size - 64, delimiter) >> before;
-    } else {  // a short row, padded (the padding is not looked at)
-      char block[64] = {};
-      std::memcpy(block, p, size);
-      const uint64_t in_row = (uint64_t{1} << size) - 1;
-      stop_bits = stops.Mask64(block) & in_row;
-      delimiters = EqualMask64(block, delimiter) & in_row;
-    }
-    if ((stop_bits & ~delimiters) != 0) return false;
-    if (ended) continue;
-    const uint64_t count = PopCount64(delimiters);
-    if (!started && seen + count >= wanted) {
-      *start = at + nth_bit(delimiters, wanted - seen) + 1;
-      started = true;
-    }
-    if (started && seen + count > wanted) {
-      *end = at + nth_bit(delimiters, wanted + 1 - seen);
-      ended = true;
-    }
-    seen += count;
-  }
-  return started;
-}
-
 }  // namespace
 
 void TStringListCSVEX::ReplaceField(std::string* row, std::string_view value, long long n,
@@ -333,13 +281,27 @@ void TStringListCSVEX::AppendReplaced(std::string_view row, std::string_view val
   // looked at for a byte that is not bare); where every field is enclosed, it is copied field
   // by field, straight into room made for it. A row without field n, or that would come out
   // empty (it takes the placeholder), takes the general path.
-  size_t start = 0;
-  size_t end = 0;
-  if (!row.empty() && !enclose_bare && BareFieldBounds(row, Delimiter, bare_stops, n, &start, &end)) {
-    out.append(row.data(), start);
-    append_new_value();
-    out.append(row.data() + end, row.size() - end);
-    if (out.size() > base) return;
+  if (!row.empty() && !enclose_bare && !platform::SystemLeadBytes().any) {
+    const std::string_view text = row;
+    size_t start = 0;  // of field k
+    size_t end = 0;
+    bool bare = true;
+    long long k = 0;
+    for (;; ++k) {
+      end = bare_stops.Find(text.data(), start, text.size());
+      if (end < text.size() && text[end] != Delimiter) bare = false;
+      if (!bare || k == n || end == text.size()) break;
+      start = end + 1;
+    }
+    if (bare && end < text.size()) {  // the rest is bare whatever delimiters it holds
+      bare = BareFieldStops(QuoteMark, QuoteMark).Find(text.data(), end, text.size()) == text.size();
+    }
+    if (bare && k == n) {  // not a row that ended before field n
+      out.append(text.data(), start);
+      append_new_value();
+      out.append(text.data() + end, text.size() - end);
+      if (out.size() > base) return;
+    }
   }
   thread_local std::vector<size_t> ends;
   if (!row.empty() && enclose_bare && BareFieldEnds(row, Delimiter, bare_stops, &ends) &&
