@@ -126,12 +126,10 @@ class TextFileLines {
   void TakeListed(std::string_view* line, bool* plain) {
     const uint64_t entry = lister_.Entries()[next_++];
     const size_t end = LineLister::EndOf(entry);
-    const bool pair = LineLister::IsPair(entry);
     *line = std::string_view(bytes_.data() + pos_, end - pos_);
     *plain = !LineLister::Marked(entry);
-    pos_ = end + 1 + (pair ? 1 : 0);
-    // A CR that ends the text read may be the first half of a CR LF split by a read.
-    if (pos_ == end_ && !pair) skip_lf_ = bytes_[end] == '\r';
+    pos_ = end + (LineLister::IsPair(entry) ? 2 : 1);
+    skip_lf_ = LineLister::OpensSplitPair(entry, bytes_.data(), end_);
     ++taken_;
   }
   /// Passes the LF of a CR LF split by a read, once the text after the CR is read.

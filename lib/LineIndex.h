@@ -26,6 +26,12 @@ class LineLister {
   static bool IsPair(uint64_t entry) { return (entry & 4) != 0; }
   static bool Marked(uint64_t entry) { return (entry & 2) != 0; }
   static bool HoldsNul(uint64_t entry) { return (entry & 1) != 0; }
+  /// Whether the entry is a CR alone that ends the text listed, `text_end`: an LF that the next
+  /// piece begins with belongs to it (everywhere else the listing tells a CR LF itself).
+  static bool OpensSplitPair(uint64_t entry, const char* text, size_t text_end) {
+    const size_t end = EndOf(entry);
+    return !IsPair(entry) && end + 1 == text_end && text[end] == '\r';
+  }
 
   /// `most`: entries one call lists at most (fewer keep the list in the processor's nearest
   /// cache, for a caller that reads several texts side by side).

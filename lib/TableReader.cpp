@@ -164,6 +164,7 @@ size_t LineSplitter::NextLines(LineView* out, size_t room) {
       const uint64_t* const ends = lister_.Entries();
       const size_t listed = listed_;
       const char* const text = buffer_.data();
+      const size_t text_end = end_;
       size_t k = next_end_;
       size_t pos = pos_;
       bool skip_lf = skip_lf_;
@@ -179,12 +180,8 @@ size_t LineSplitter::NextLines(LineView* out, size_t room) {
         }
         out[given++] = {text + pos, end - pos, base_ + pos, !watching_ || LineLister::Marked(entry),
                         LineLister::HoldsNul(entry)};
-        if (LineLister::IsPair(entry)) {
-          pos = end + 2;
-        } else {
-          skip_lf = text[end] == '\r';
-          pos = end + 1;
-        }
+        pos = end + (LineLister::IsPair(entry) ? 2 : 1);
+        skip_lf = LineLister::OpensSplitPair(entry, text, text_end);
       }
       next_end_ = k;
       pos_ = pos;
